@@ -1,10 +1,20 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <vector>
 
+// Where the program lives on disk, and the process-wide logging set up from there.
+//
+// Every operation comes twice: the real one, which asks the running process where it
+// stands, and one taking a RunContext, which tests fill in themselves, so no file has
+// to move on the machine to try another layout. Nothing is cached between calls.
+//
+// Errors pass through untouched: the operating system's as std::filesystem::
+// filesystem_error, a logging configuration that cannot be applied as
+// std::runtime_error.
 namespace zelkora {
 
 // Where the program lives on disk. Immutable: both fields are set once, when built.
@@ -18,8 +28,6 @@ struct AppPaths {
 };
 
 // The facts about this process from which the run mode and every directory derive.
-// The real program builds one with current_run_context(); tests build their own, so
-// no file has to move on the machine to try another layout.
 struct RunContext {
     bool packaged = false;
     std::filesystem::path executable;   // the running executable, as the system reports it
@@ -27,23 +35,40 @@ struct RunContext {
     std::optional<std::filesystem::path> bundle_dir;  // never present in the real program
 };
 
+// The running executable as the operating system reports it. Works before any
+// application object exists, which the logging set-up needs.
+std::filesystem::path _executable_path();
+
 RunContext current_run_context();
 
 std::filesystem::path _resolve_app_dir();
 std::filesystem::path _resolve_app_dir(const RunContext& context);
 
+// Touches nothing on disk.
 AppPaths get_app_paths();
 AppPaths get_app_paths(const RunContext& context);
 
+// Creates the log directory and proves it writable with a probe file, which it removes
+// again. Returns the record it used: the given one, or a fresh one from get_app_paths.
 AppPaths ensure_runtime_dirs(std::optional<AppPaths> paths = {});
 AppPaths ensure_runtime_dirs(const RunContext& context, std::optional<AppPaths> paths = {});
 
+// Where resource files are searched, in order. May hold the same directory twice.
 std::vector<std::filesystem::path> get_resource_bases();
 std::vector<std::filesystem::path> get_resource_bases(const RunContext& context);
 
 std::filesystem::path _resolve_logging_config_path();
 std::filesystem::path _resolve_logging_config_path(const RunContext& context);
 
+// Configures log4cplus's default hierarchy from logging.ini once per process, with
+// `log_file` standing for <log_dir>/app.log. Does nothing (and touches no file) when the
+// root logger already has an appender. Anything log4cplus reports as an error while
+// configuring fails the call, and leaves the hierarchy unconfigured.
+//
+// log4cplus must be initialised before this is called and stay so while logging is in
+// use: the caller holds a log4cplus::Initializer for that whole time. The program's
+// entry point (main.cpp) holds it; tests hold their own. This library never creates one,
+// because its destruction shuts logging down for the whole process.
 AppPaths init_logging(std::optional<AppPaths> paths = {});
 AppPaths init_logging(const RunContext& context, std::optional<AppPaths> paths = {});
 
