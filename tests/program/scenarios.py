@@ -1,0 +1,121 @@
+"""What a person does with the program, shared by the build-tree and the package tests."""
+
+import string
+
+from xsession import MapWatcher, Program, WAIT_SECONDS, wait_until
+
+AMBIGUOUS = set("01IOl")
+
+# Options a first run sets; the second run must come back with them.
+CHANGED_LENGTH = 24
+CHANGED_COUNT = 3
+CHANGED_SYMBOLS = "+-*"
+
+
+def start_and_close(test, server, form, executable, sandbox, wrapper=()):
+    """Starts the program, waits for its window, closes it as a window manager would.
+
+    Returns the finished Program. Asserts the window was mapped with the form's title
+    and that closing it ends the process with status 0.
+    """
+    watcher = MapWatcher(server)
+    program = Program(executable, server, sandbox, wrapper)
+    try:
+        window = server.wait_for_window(program, form.title)
+        test.assertIn(window.id, watcher.collect(), "the window was never mapped")
+        server.close_window(window)
+        test.assertEqual(program.wait(), 0, f"stderr: {program.stderr_text()!r}")
+    finally:
+        program.kill()
+        watcher.close()
+    return program
+
+
+def _generate_and_copy_all(server, form):
+    server.keys(form.mnemonic("btnGenerate"))
+    server.keys(form.mnemonic("btnCopyAll"))
+    return wait_until("the passwords on the clipboard", server.clipboard_text)
+
+
+def _expected_options(form):
+    return {
+        "length": CHANGED_LENGTH,
+        "count": CHANGED_COUNT,
+        "chk/digits": not form.checked("chkDigits"),
+        "chk/lower": form.checked("chkLower"),
+        "chk/upper": form.checked("chkUpper"),
+        "chk/symbols": form.checked("chkSymbols"),
+        "chk/exclude_ambiguous": not form.checked("chkExcludeAmbiguous"),
+        "symbols": CHANGED_SYMBOLS,
+    }
+
+
+def _check_passwords(test, text, options, run):
+    """The clipboard text must be what these options, and only these, can produce."""
+    pools = {
+        "chk/digits": set(string.digits),
+        "chk/lower": set(string.ascii_lowercase),
+        "chk/upper": set(string.ascii_uppercase),
+        "chk/symbols": set(options["symbols"]),
+    }
+    allowed = set().union(*(pool for key, pool in pools.items() if options[key]))
+    if options["chk/exclude_ambiguous"]:
+        allowed -= AMBIGUOUS
+    passwords = text.split("\n")
+    test.assertEqual(len(passwords), options["count"], f"{run}: {text!r}")
+    for password in passwords:
+        test.assertEqual(len(password), options["length"], f"{run}: {password!r}")
+        test.assertLessEqual(set(password), allowed, f"{run}: {password!r}")
+        for key, pool in pools.items():
+            if options[key]:
+                test.assertTrue(set(password) & pool, f"{run}: {password!r} lacks {key}")
+
+
+def _store_as_text(options):
+    """The options as the INI store writes them."""
+    return {key: (str(value).lower() if isinstance(value, bool) else str(value))
+            for key, value in options.items()}
+
+
+def settings_round_trip(test, server, form, executable, sandbox, read_store):
+    """Changes every kind of option by keyboard, closes, starts again and generates.
+
+    The second run never touches an option: the passwords it makes prove which options
+    it came up with.
+    """
+    options = _expected_options(form)
+    test.assertNotEqual(form.number("spinLength"), CHANGED_LENGTH)
+    test.assertNotEqual(form.number("spinCount"), CHANGED_COUNT)
+
+    first = Program(executable, server, sandbox)
+    try:
+        window = server.wait_for_window(first, form.title)
+        server.focus(window)
+        server.keys(form.mnemonic("spinLength"), "ctrl+a")
+        server.type_text(str(CHANGED_LENGTH))
+        server.keys(form.mnemonic("spinCount"), "ctrl+a")
+        server.type_text(str(CHANGED_COUNT))
+        server.keys(form.mnemonic("chkDigits"), form.mnemonic("chkExcludeAmbiguous"))
+        server.keys(form.mnemonic("txtSymbols"), "ctrl+a")
+        server.type_text(CHANGED_SYMBOLS)
+        # The options really are in the widgets before the window closes.
+        _check_passwords(test, _generate_and_copy_all(server, form), options, "first run")
+        server.close_window(window)
+        test.assertEqual(first.wait(), 0, f"stderr: {first.stderr_text()!r}")
+    finally:
+        first.kill()
+
+    stored = read_store(first.settings_file)
+    test.assertEqual({key: stored.get(key) for key in options}, _store_as_text(options))
+
+    second = Program(executable, server, sandbox)
+    try:
+        window = server.wait_for_window(second, form.title)
+        server.focus(window)
+        _check_passwords(test, _generate_and_copy_all(server, form), options, "second run")
+        server.close_window(window)
+        test.assertEqual(second.wait(timeout=WAIT_SECONDS), 0, f"stderr: {second.stderr_text()!r}")
+    finally:
+        second.kill()
+    stored = read_store(second.settings_file)
+    test.assertEqual({key: stored.get(key) for key in options}, _store_as_text(options))

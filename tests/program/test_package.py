@@ -1,0 +1,218 @@
+#!/usr/bin/python3
+"""The portable archive, unpacked where nothing of the build is: packaged mode."""
+
+import argparse
+import os
+import subprocess
+import sys
+import tarfile
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import scenarios  # noqa: E402
+from xsession import (FORM_RELATIVE, Form, MapWatcher, Program, XServer, empty_dir,  # noqa: E402
+                      read_store, remove_tree, resource_lines)
+
+ARGS = None
+TOP = "zelkora-desk"
+CANDIDATES_LINE = ("[resource_path] candidates=['src/resources/ui/main_window.ui', "
+                   "'resources/ui/main_window.ui', 'zelkora/resources/ui/main_window.ui']")
+
+FORM_WITH_WIDGET_ROOT = """<?xml version="1.0" encoding="UTF-8"?>
+<ui version="4.0">
+ <class>Form</class>
+ <widget class="QWidget" name="Form">
+  <property name="windowTitle"><string>Form</string></property>
+ </widget>
+</ui>
+"""
+
+
+def setUpModule():
+    global SERVER
+    SERVER = XServer()
+
+
+def tearDownModule():
+    SERVER.close()
+
+
+def the_archive():
+    archives = sorted(Path(ARGS.package_dir).glob("*.tar.gz"))
+    if len(archives) != 1:
+        raise AssertionError(f"expected one archive in {ARGS.package_dir}, found {archives}")
+    return archives[0]
+
+
+class Unpacked(unittest.TestCase):
+    """Each test gets its own fresh copy of the package in a temporary directory."""
+
+    def setUp(self):
+        self.unpack()
+
+    def unpack(self):
+        self.sandbox = empty_dir("zelkora-package-")
+        self.addCleanup(remove_tree, self.sandbox)
+        subprocess.run(["tar", "-xzf", str(the_archive()), "-C", str(self.sandbox)], check=True)
+        # Resolved, as the program resolves its own location.
+        self.top = Path(os.path.realpath(self.sandbox / TOP))
+        self.app = self.top / "app"
+        self.form = Form(self.app / "zelkora" / "resources" / "ui" / "main_window.ui")
+
+    def log_resource_lines(self, log_dir):
+        return resource_lines((log_dir / "app.log").read_text(encoding="utf-8"))
+
+
+class ArchiveContents(unittest.TestCase):
+    def test_holds_exactly_the_portable_folder(self):
+        with tarfile.open(the_archive()) as archive:
+            members = {member.name.rstrip("/"): member for member in archive.getmembers()}
+            self.assertEqual(sorted(members), sorted([
+                TOP, f"{TOP}/README.txt",
+                f"{TOP}/app", f"{TOP}/app/zelkora-desk",
+                f"{TOP}/app/zelkora", f"{TOP}/app/zelkora/logging.ini",
+                f"{TOP}/app/zelkora/resources", f"{TOP}/app/zelkora/resources/ui",
+                f"{TOP}/app/zelkora/resources/ui/main_window.ui",
+            ]))
+            self.assertTrue(members[f"{TOP}/app/zelkora-desk"].mode & 0o111)
+            # The delivered files are the project's own, byte for byte.
+            for inside, source in ((f"{TOP}/app/zelkora/logging.ini", "src/zelkora/logging.ini"),
+                                   (f"{TOP}/app/zelkora/resources/ui/main_window.ui", FORM_RELATIVE)):
+                with self.subTest(inside):
+                    self.assertEqual(archive.extractfile(inside).read(),
+                                     (Path(ARGS.source_dir) / source).read_bytes())
+
+    def test_executable_looks_for_no_library_in_the_build_tree(self):
+        with tarfile.open(the_archive()) as archive:
+            binary = archive.extractfile(f"{TOP}/app/zelkora-desk").read()
+        sandbox = empty_dir("zelkora-elf-")
+        self.addCleanup(remove_tree, sandbox)
+        (sandbox / "zelkora-desk").write_bytes(binary)
+        dynamic = subprocess.run(["readelf", "-d", str(sandbox / "zelkora-desk")],
+                                 capture_output=True, text=True, check=True).stdout
+        self.assertNotRegex(dynamic, r"\((RPATH|RUNPATH)\)")
+
+
+class NormalRun(Unpacked):
+    def test_starts_from_app_folder_and_logs_beside_it(self):
+        scenarios.start_and_close(self, SERVER, self.form, self.app / "zelkora-desk", self.sandbox)
+
+        log_dir = self.top / "log"
+        self.assertEqual(self.log_resource_lines(log_dir), [
+            "[resource_path] frozen=True",
+            f"[resource_path] bases=[{self.app}, {self.app / 'src'}, {self.top}]",
+            CANDIDATES_LINE,
+            f"[resource_path] hit={self.app / 'zelkora' / 'resources' / 'ui' / 'main_window.ui'}",
+        ])
+        self.assertEqual(sorted(p.name for p in log_dir.iterdir()), ["app.log"])  # no probe left
+        self.assertFalse((self.app / "log").exists())
+
+    def test_folder_not_named_exactly_app_keeps_the_log_inside_it(self):
+        renamed = self.top / "App"
+        self.app.rename(renamed)
+
+        scenarios.start_and_close(self, SERVER, self.form, renamed / "zelkora-desk", self.sandbox)
+
+        self.assertEqual(self.log_resource_lines(renamed / "log"), [
+            "[resource_path] frozen=True",
+            f"[resource_path] bases=[{renamed}, {renamed / 'src'}]",
+            CANDIDATES_LINE,
+            f"[resource_path] hit={renamed / 'zelkora' / 'resources' / 'ui' / 'main_window.ui'}",
+        ])
+        self.assertFalse((renamed / "log" / ".write_test").exists())
+        self.assertFalse((self.top / "log").exists())
+
+    def test_runs_with_the_source_and_build_trees_out_of_sight(self):
+        probe = subprocess.run(["unshare", "--mount", "true"], capture_output=True)
+        if probe.returncode != 0:
+            self.skipTest("no mount namespace can be made here to hide the trees")
+        hidden = []
+        for tree in sorted({os.path.realpath(ARGS.source_dir), os.path.realpath(ARGS.build_dir)}):
+            if not any(Path(tree).is_relative_to(outer) for outer in hidden):
+                hidden.append(tree)
+        # An empty file system mounted over each tree, in a namespace of this run only.
+        mounts = " && ".join(f'mount -t tmpfs none "${i + 1}"' for i in range(len(hidden)))
+        wrapper = ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+                   f'{mounts} && exec "${len(hidden) + 1}"', "sh", *hidden]
+
+        scenarios.start_and_close(self, SERVER, self.form, self.app / "zelkora-desk", self.sandbox, wrapper)
+
+        self.assertIn(f"[resource_path] hit={self.app / 'zelkora' / 'resources' / 'ui' / 'main_window.ui'}",
+                      self.log_resource_lines(self.top / "log"))
+
+    def test_options_changed_in_one_run_come_back_in_the_next(self):
+        scenarios.settings_round_trip(self, SERVER, self.form, self.app / "zelkora-desk", self.sandbox,
+                                      read_store)
+
+
+def _write(path, text):
+    path.write_text(text, encoding="utf-8")
+
+
+# How each package is broken, and what the start must report: the error's kind, how its
+# message begins and ends ({app} and {top} stand for the folders), and whether log/ had
+# been made by then.
+FAILURES = [
+    ("logging.ini missing",
+     lambda app, top: (app / "zelkora" / "logging.ini").unlink(),
+     "RuntimeError", "", "{app}/zelkora/logging.ini", True),
+    ("logging.ini sets up nothing",
+     lambda app, top: _write(app / "zelkora" / "logging.ini", "# nothing configured here\n"),
+     "RuntimeError", "", "", True),
+    ("form missing",
+     lambda app, top: (app / "zelkora" / "resources" / "ui" / "main_window.ui").unlink(),
+     "FileNotFoundError", ".ui が見つかりません: ", "{app}/src/resources/ui/main_window.ui", True),
+    ("form is no form",
+     lambda app, top: _write(app / "zelkora" / "resources" / "ui" / "main_window.ui", "not a form\n"),
+     "RuntimeError", "UI の読み込みに失敗しました", "UI の読み込みに失敗しました", True),
+    ("form root is a plain QWidget",
+     lambda app, top: _write(app / "zelkora" / "resources" / "ui" / "main_window.ui", FORM_WITH_WIDGET_ROOT),
+     "TypeError", "main_window.ui のルートは QMainWindow を想定しています",
+     "main_window.ui のルートは QMainWindow を想定しています", True),
+    ("plain file where log/ goes",
+     lambda app, top: _write(top / "log", "in the way\n"),
+     "OSError", "", "", False),
+]
+
+
+class FailedStart(Unpacked):
+    def test_each_failure_ends_with_status_1_and_one_line_naming_it(self):
+        for case, break_it, kind, starts, ends, log_made in FAILURES:
+            with self.subTest(case):
+                self.unpack()
+                break_it(self.app, self.top)
+                watcher = MapWatcher(SERVER)
+                program = Program(self.app / "zelkora-desk", SERVER, self.sandbox)
+                try:
+                    status = program.wait()
+                finally:
+                    program.kill()
+                    mapped = watcher.collect()
+                    watcher.close()
+                stderr = program.stderr_lines()
+
+                self.assertEqual(status, 1)
+                self.assertEqual(len(stderr), 1, stderr)
+                self.assertTrue(stderr[0].startswith(f"{kind}: {starts}"), stderr[0])
+                self.assertTrue(stderr[0].endswith(ends.format(app=self.app, top=self.top)), stderr[0])
+                self.assertEqual(mapped, [], "a window was shown")
+                log_dir = self.top / "log"
+                if log_made:
+                    self.assertTrue(log_dir.is_dir())
+                    self.assertFalse((log_dir / ".write_test").exists())
+                else:
+                    self.assertIn(f"File exists [{log_dir}]", stderr[0])
+                    self.assertEqual(log_dir.read_text(encoding="utf-8"), "in the way\n")
+                if case == "form missing":
+                    self.assertEqual(self.log_resource_lines(log_dir)[-1], "[resource_path] miss")
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--package-dir", required=True)
+    parser.add_argument("--source-dir", required=True)
+    parser.add_argument("--build-dir", required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
