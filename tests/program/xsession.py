@@ -183,7 +183,7 @@ class Program:
     """One run of the executable with its own settings store and output files."""
 
     def __init__(self, executable, server, sandbox, wrapper=()):
-        self.executable = Path(executable)
+        self.executable = Path(os.path.abspath(executable))  # it runs in the sandbox
         home = sandbox / "home"
         config = sandbox / "config"
         runtime = sandbox / "runtime"
