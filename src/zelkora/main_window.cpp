@@ -1,1 +1,354 @@
-// placeholder until the unit lands
+#include "main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QUiLoader>
+
+#include <log4cplus/logger.h>
+#include <log4cplus/loggingmacros.h>
+
+#include <mutex>
+#include <stdexcept>
+
+#include "errors.h"
+
+namespace zelkora {
+
+namespace {
+
+constexpr std::string_view FORM_FILE = "src/resources/ui/main_window.ui";
+
+log4cplus::Logger& unit_logger()
+{
+    static log4cplus::Logger logger = log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("zelkora.main_window"));
+    return logger;
+}
+
+std::filesystem::path utf8_path(std::string_view text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+// The path as the platform writes it, in UTF-8: what messages and log lines show.
+std::string native_text(const std::filesystem::path& path)
+{
+    const std::u8string text = std::filesystem::path(path).make_preferred().u8string();
+    return std::string(text.begin(), text.end());
+}
+
+bool starts_with(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+std::string replace_all(std::string text, std::string_view from, std::string_view to)
+{
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::vector<std::string> resource_candidates(std::string_view relative_path)
+{
+    std::vector<std::string> candidates{std::string(relative_path)};
+    if (starts_with(relative_path, "src/"))
+        candidates.emplace_back(relative_path.substr(4));
+    if (starts_with(relative_path, "src/resources/"))
+        candidates.push_back(replace_all(std::string(relative_path), "src/resources/", "zelkora/resources/"));
+    return candidates;
+}
+
+std::filesystem::path join(const std::filesystem::path& base, const std::string& candidate)
+{
+    return candidate.empty() ? base : base / utf8_path(candidate);
+}
+
+QString to_qstring(std::u32string_view text)
+{
+    return QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+void initialize_main_window_unit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        init_logging();
+        unit_logger();
+    });
+}
+
+std::filesystem::path resource_path(std::string_view relative_path)
+{
+    return resource_path(relative_path, current_run_context());
+}
+
+std::filesystem::path resource_path(std::string_view relative_path, const RunContext& context)
+{
+    const std::vector<std::filesystem::path> bases = get_resource_bases(context);
+    const std::vector<std::string> candidates = resource_candidates(relative_path);
+
+    std::string bases_text;
+    for (const auto& base : bases)
+        bases_text += (bases_text.empty() ? "" : ", ") + native_text(base);
+    std::string candidates_text;
+    for (const auto& candidate : candidates)
+        candidates_text += (candidates_text.empty() ? "'" : ", '") + candidate + "'";
+
+    log4cplus::Logger& logger = unit_logger();
+    LOG4CPLUS_INFO_FMT(logger, "[resource_path] frozen=%s", context.packaged ? "True" : "False");
+    LOG4CPLUS_INFO_FMT(logger, "[resource_path] bases=%s", ("[" + bases_text + "]").c_str());
+    LOG4CPLUS_INFO_FMT(logger, "[resource_path] candidates=%s", ("[" + candidates_text + "]").c_str());
+
+    for (const auto& base : bases) {
+        for (const auto& candidate : candidates) {
+            const std::filesystem::path path = join(base, candidate);
+            std::error_code error;
+            if (std::filesystem::exists(path, error)) {
+                LOG4CPLUS_INFO_FMT(logger, "[resource_path] hit=%s", native_text(path).c_str());
+                return path;
+            }
+        }
+    }
+    LOG4CPLUS_INFO(logger, "[resource_path] miss");
+    return join(bases.front(), candidates.front());
+}
+
+MainWindow::MainWindow()
+    : MainWindow(current_run_context())
+{
+}
+
+MainWindow::MainWindow(const RunContext& context)
+    : QMainWindow(nullptr)
+    , _settings(QStringLiteral("orvanel-works"), QStringLiteral("zelkora-desk"))
+{
+    std::unique_ptr<QMainWindow> loaded = _load_ui(context);
+    _apply_loaded_main_window(*loaded);
+
+    spinLength = _find<QSpinBox>(QStringLiteral("spinLength"));
+    spinCount = _find<QSpinBox>(QStringLiteral("spinCount"));
+    chkDigits = _find<QCheckBox>(QStringLiteral("chkDigits"));
+    chkLower = _find<QCheckBox>(QStringLiteral("chkLower"));
+    chkUpper = _find<QCheckBox>(QStringLiteral("chkUpper"));
+    chkSymbols = _find<QCheckBox>(QStringLiteral("chkSymbols"));
+    chkExcludeAmbiguous = _find<QCheckBox>(QStringLiteral("chkExcludeAmbiguous"));
+    txtSymbols = _find<QLineEdit>(QStringLiteral("txtSymbols"));
+    btnResetSymbols = _find<QPushButton>(QStringLiteral("btnResetSymbols"));
+    btnGenerate = _find<QPushButton>(QStringLiteral("btnGenerate"));
+    btnClear = _find<QPushButton>(QStringLiteral("btnClear"));
+    btnCopySelected = _find<QPushButton>(QStringLiteral("btnCopySelected"));
+    btnCopyAll = _find<QPushButton>(QStringLiteral("btnCopyAll"));
+    txtResult = _find<QPlainTextEdit>(QStringLiteral("txtResult"));
+
+    _restore_settings();
+    _connect_signals();
+    loaded.reset();
+
+    // The form's own size is not carried over; open large enough to show every control
+    // and a useful number of result lines.
+    resize(sizeHint().expandedTo(QSize(640, 560)));
+}
+
+std::unique_ptr<QMainWindow> MainWindow::_load_ui(const RunContext& context)
+{
+    const std::filesystem::path ui_path = resource_path(FORM_FILE, context);
+    std::error_code error;
+    if (!std::filesystem::exists(ui_path, error))
+        throw FileNotFoundError(".ui が見つかりません: " + native_text(ui_path));
+
+    QUiLoader loader;
+    QFile file(QString::fromStdString(native_text(ui_path)));
+    std::unique_ptr<QWidget> widget;
+    if (file.open(QIODevice::ReadOnly))
+        widget.reset(loader.load(&file, nullptr));
+    if (!widget)
+        throw std::runtime_error("UI の読み込みに失敗しました");
+
+    auto* window = qobject_cast<QMainWindow*>(widget.get());
+    if (!window)
+        throw TypeError("main_window.ui のルートは QMainWindow を想定しています");
+    widget.release();
+    return std::unique_ptr<QMainWindow>(window);
+}
+
+void MainWindow::_apply_loaded_main_window(QMainWindow& loaded)
+{
+    setWindowTitle(loaded.windowTitle());
+    if (QMenuBar* bar = loaded.menuBar())
+        setMenuBar(bar);
+    if (QStatusBar* bar = loaded.statusBar())
+        setStatusBar(bar);
+    QWidget* central = loaded.centralWidget();
+    if (!central)
+        throw std::runtime_error("UI に centralWidget がありません");
+    setCentralWidget(central);
+}
+
+template <typename TWidget>
+TWidget* MainWindow::_find(const QString& object_name) const
+{
+    auto* widget = findChild<TWidget*>(object_name);
+    if (!widget)
+        throw std::runtime_error("UI からウィジェットが取得できません: " + object_name.toStdString());
+    return widget;
+}
+
+void MainWindow::_connect_signals()
+{
+    connect(btnGenerate, &QPushButton::clicked, this, &MainWindow::on_generate_clicked);
+    connect(btnClear, &QPushButton::clicked, this, &MainWindow::on_clear_clicked);
+    connect(btnCopySelected, &QPushButton::clicked, this, &MainWindow::on_copy_selected_clicked);
+    connect(btnCopyAll, &QPushButton::clicked, this, &MainWindow::on_copy_all_clicked);
+    connect(btnResetSymbols, &QPushButton::clicked, this, &MainWindow::on_reset_symbols_clicked);
+    connect(chkSymbols, &QCheckBox::toggled, this, &MainWindow::_update_symbols_enabled);
+    _update_symbols_enabled(chkSymbols->isChecked());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    _save_settings();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::on_generate_clicked()
+{
+    std::vector<std::string> kinds;
+    if (chkDigits->isChecked())
+        kinds.emplace_back("digits");
+    if (chkLower->isChecked())
+        kinds.emplace_back("lower");
+    if (chkUpper->isChecked())
+        kinds.emplace_back("upper");
+    if (chkSymbols->isChecked())
+        kinds.emplace_back("symbols");
+    const GenerationRequest request{
+        .length = spinLength->value(),
+        .kinds = std::move(kinds),
+        .count = spinCount->value(),
+        .exclude_ambiguous = chkExcludeAmbiguous->isChecked(),
+        .symbols = txtSymbols->text().toStdU32String(),
+    };
+
+    std::vector<std::u32string> passwords;
+    try {
+        passwords = _generate(request);
+    } catch (const ValueError& refusal) {
+        const QString message = QString::fromUtf8(refusal.what());
+        QMessageBox::warning(this, QStringLiteral("エラー"), message);
+        _show_status(message, 5000);
+        return;
+    } catch (const std::exception& failure) {
+        // Not a refusal of the request but a failure underneath it (memory, the random
+        // source). Letting it reach the event loop would end the program; say what
+        // happened and keep the window usable instead.
+        QMessageBox::warning(this, QStringLiteral("エラー"),
+                             QStringLiteral("パスワードを生成できませんでした: %1").arg(QString::fromUtf8(failure.what())));
+        return;
+    }
+
+    // One text for the whole batch: filling the area line by line is many times slower.
+    std::u32string joined;
+    for (std::size_t i = 0; i < passwords.size(); ++i) {
+        if (i > 0)
+            joined += U'\n';
+        joined += passwords[i];
+    }
+    txtResult->setPlainText(to_qstring(joined));
+    _show_status(QString::number(passwords.size()) + QStringLiteral(" 件生成しました"), 3000);
+}
+
+void MainWindow::on_clear_clicked()
+{
+    txtResult->clear();
+    _show_status(QStringLiteral("クリアしました"), 2000);
+}
+
+void MainWindow::_copy_to_clipboard(const QString& text)
+{
+    // Besides the plain text, mark the copy as a secret, so clipboard managers and
+    // clipboard histories leave the password out. What is pasted stays the same.
+    auto* data = new QMimeData;
+    data->setText(text);
+#if defined(Q_OS_WIN)
+    data->setData(QStringLiteral("ExcludeClipboardContentFromMonitorProcessing"), QByteArray(4, '\0'));
+#elif defined(Q_OS_MACOS)
+    data->setData(QStringLiteral("application/x-nspasteboard-concealed-type"), QByteArray());
+#else
+    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+#endif
+    QGuiApplication::clipboard()->setMimeData(data);
+    _show_status(QStringLiteral("クリップボードにコピーしました"), 2000);
+}
+
+void MainWindow::on_copy_selected_clicked()
+{
+    QString text = txtResult->textCursor().selectedText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text = text.trimmed();
+    if (text.isEmpty()) {
+        QMessageBox::information(this, QStringLiteral("情報"), QStringLiteral("選択行がありません"));
+        return;
+    }
+    _copy_to_clipboard(text);
+}
+
+void MainWindow::on_copy_all_clicked()
+{
+    const QString text = txtResult->toPlainText().trimmed();
+    if (text.isEmpty()) {
+        QMessageBox::information(this, QStringLiteral("情報"), QStringLiteral("結果が空です"));
+        return;
+    }
+    _copy_to_clipboard(text);
+}
+
+void MainWindow::_update_symbols_enabled(bool enabled)
+{
+    txtSymbols->setEnabled(enabled);
+    btnResetSymbols->setEnabled(enabled);
+}
+
+void MainWindow::on_reset_symbols_clicked()
+{
+    txtSymbols->setText(to_qstring(DEFAULT_SYMBOLS));
+    _show_status(QStringLiteral("記号セットを既定値に戻しました"), 2000);
+}
+
+std::vector<std::u32string> MainWindow::_generate(const GenerationRequest& request)
+{
+    return generate_passwords(request);
+}
+
+void MainWindow::_show_status(const QString& text, int timeout_ms)
+{
+    if (QStatusBar* bar = statusBar())
+        bar->showMessage(text, timeout_ms);
+}
+
+int main(int& argc, char** argv)
+{
+    std::unique_ptr<QApplication> created;
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application) {
+        created = std::make_unique<QApplication>(argc, argv);
+        application = created.get();
+    }
+    MainWindow window;
+    window.show();
+    return application->exec();
+}
+
+}  // namespace zelkora

@@ -1,1 +1,94 @@
 #pragma once
+
+#include <QMainWindow>
+#include <QSettings>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "generator.h"
+#include "paths.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace zelkora {
+
+// Configures logging and obtains this unit's logger. Runs once per process, before the
+// application object exists; later calls do nothing. Throws what the logging set-up
+// throws, and a failed call may be retried.
+void initialize_main_window_unit();
+
+// The first existing spelling of a project-relative resource path under the resource
+// bases, or, when none exists, the path under the first base. Logs every step.
+std::filesystem::path resource_path(std::string_view relative_path);
+std::filesystem::path resource_path(std::string_view relative_path, const RunContext& context);
+
+// The one window. Its layout comes from the form file at run time; it only wires the
+// form's widgets to the engine and to the settings store.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    MainWindow();
+    // Builds the window in the layout a given run context describes, so a form can be
+    // tried without moving the program's own files.
+    explicit MainWindow(const RunContext& context);
+
+protected:
+    std::unique_ptr<QMainWindow> _load_ui(const RunContext& context);
+    void _apply_loaded_main_window(QMainWindow& loaded);
+
+    template <typename TWidget>
+    TWidget* _find(const QString& object_name) const;
+
+    void _connect_signals();
+
+    void _restore_settings();
+    void _save_settings();
+    void closeEvent(QCloseEvent* event) override;
+
+    void on_generate_clicked();
+    void on_clear_clicked();
+    void _copy_to_clipboard(const QString& text);
+    void on_copy_selected_clicked();
+    void on_copy_all_clicked();
+    void _update_symbols_enabled(bool enabled);
+    void on_reset_symbols_clicked();
+
+    // The engine call behind the generate action, and the status-bar message every action
+    // ends with: tests replace them to see the request and the message with its timeout.
+    virtual std::vector<std::u32string> _generate(const GenerationRequest& request);
+    virtual void _show_status(const QString& text, int timeout_ms);
+
+private:
+
+    QSettings _settings;
+
+    QSpinBox* spinLength = nullptr;
+    QSpinBox* spinCount = nullptr;
+    QCheckBox* chkDigits = nullptr;
+    QCheckBox* chkLower = nullptr;
+    QCheckBox* chkUpper = nullptr;
+    QCheckBox* chkSymbols = nullptr;
+    QCheckBox* chkExcludeAmbiguous = nullptr;
+    QLineEdit* txtSymbols = nullptr;
+    QPushButton* btnResetSymbols = nullptr;
+    QPushButton* btnGenerate = nullptr;
+    QPushButton* btnClear = nullptr;
+    QPushButton* btnCopySelected = nullptr;
+    QPushButton* btnCopyAll = nullptr;
+    QPlainTextEdit* txtResult = nullptr;
+};
+
+// The program: takes the application object there is, or makes one from the command
+// line, shows the window and runs the event loop. Returns the loop's result.
+int main(int& argc, char** argv);
+
+}  // namespace zelkora
