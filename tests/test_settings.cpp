@@ -1,0 +1,175 @@
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QtTest>
+
+#include <log4cplus/initializer.h>
+
+#include "window_fixture.h"
+
+namespace {
+
+const QString DEFAULTS = QString::fromStdU32String(std::u32string(zelkora::DEFAULT_SYMBOLS));
+
+// The store as the next start of the program sees it. Qt keeps what this process wrote
+// in a cache keyed by the file's path, typed; a copy under a new path is parsed afresh.
+QVariantMap read_fresh(const QString& file)
+{
+    static QTemporaryDir copies;
+    static int serial = 0;
+    const QString copy = copies.filePath(QString::number(++serial) + ".conf");
+    QFile::copy(file, copy);
+    QSettings store(copy, QSettings::IniFormat);
+    QVariantMap values;
+    for (const auto& key : store.allKeys())
+        values[key] = store.value(key);
+    return values;
+}
+
+}  // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<IsolatedSettings> _store;
+
+    void write_store(const QByteArray& ini)
+    {
+        QDir(_store->dir()).mkpath("orvanel-works");
+        QFile file(_store->file());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini);
+    }
+
+private slots:
+    void init() { _store = std::make_unique<IsolatedSettings>(); }
+    void cleanup() { _store.reset(); }
+
+    void first_run_shows_the_form_values()
+    {
+        RecordingWindow window;
+        QCOMPARE(window.widget<QSpinBox>("spinLength")->value(), 16);
+        QCOMPARE(window.widget<QSpinBox>("spinCount")->value(), 10);
+        for (const char* box : {"chkDigits", "chkLower", "chkUpper", "chkSymbols"})
+            QVERIFY(window.widget<QCheckBox>(box)->isChecked());
+        QVERIFY(!window.widget<QCheckBox>("chkExcludeAmbiguous")->isChecked());
+        QCOMPARE(window.widget<QLineEdit>("txtSymbols")->text(), DEFAULTS);
+    }
+
+    void options_survive_a_close_and_a_new_start()
+    {
+        const QString symbols = DEFAULTS + " \"quoted\", 日本語 😀 ;#=";
+        {
+            RecordingWindow window;
+            window.widget<QSpinBox>("spinLength")->setValue(33);
+            window.widget<QSpinBox>("spinCount")->setValue(7);
+            window.widget<QCheckBox>("chkDigits")->setChecked(false);
+            window.widget<QCheckBox>("chkUpper")->setChecked(false);
+            window.widget<QCheckBox>("chkExcludeAmbiguous")->setChecked(true);
+            window.widget<QLineEdit>("txtSymbols")->setText(symbols);
+            window.show();
+            QVERIFY(window.close());
+        }
+        // What a new process finds in the file, not what this one cached.
+        const QString saved = _store->file();
+        IsolatedSettings next_start;
+        QDir().mkpath(next_start.dir() + "/orvanel-works");
+        QFile::copy(saved, next_start.file());
+
+        RecordingWindow window;
+        QCOMPARE(window.widget<QSpinBox>("spinLength")->value(), 33);
+        QCOMPARE(window.widget<QSpinBox>("spinCount")->value(), 7);
+        QCOMPARE(window.widget<QCheckBox>("chkDigits")->isChecked(), false);
+        QCOMPARE(window.widget<QCheckBox>("chkLower")->isChecked(), true);
+        QCOMPARE(window.widget<QCheckBox>("chkUpper")->isChecked(), false);
+        QCOMPARE(window.widget<QCheckBox>("chkSymbols")->isChecked(), true);
+        QCOMPARE(window.widget<QCheckBox>("chkExcludeAmbiguous")->isChecked(), true);
+        QCOMPARE(window.widget<QLineEdit>("txtSymbols")->text(), symbols);
+    }
+
+    void stored_values_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("widget");
+        QTest::addColumn<QVariant>("shown");
+
+        // Text exactly as the store writes numbers and truth values is taken...
+        QTest::newRow("length as text") << QByteArray("length=12") << "spinLength" << QVariant(12);
+        QTest::newRow("negative count, clamped") << QByteArray("count=-3") << "spinCount" << QVariant(1);
+        QTest::newRow("length beyond the range, clamped") << QByteArray("length=5000") << "spinLength" << QVariant(1024);
+        QTest::newRow("false as text") << QByteArray("[chk]\ndigits=false") << "chkDigits" << QVariant(false);
+        QTest::newRow("true as text") << QByteArray("[chk]\nexclude_ambiguous=true") << "chkExcludeAmbiguous"
+                                      << QVariant(true);
+        // ...anything else leaves the form's value.
+        QTest::newRow("fraction") << QByteArray("length=12.5") << "spinLength" << QVariant(16);
+        QTest::newRow("leading blank") << QByteArray("length=\" 12\"") << "spinLength" << QVariant(16);
+        QTest::newRow("beyond int") << QByteArray("length=99999999999") << "spinLength" << QVariant(16);
+        QTest::newRow("empty number") << QByteArray("count=") << "spinCount" << QVariant(10);
+        QTest::newRow("a list") << QByteArray("length=1, 2") << "spinLength" << QVariant(16);
+        QTest::newRow("yes") << QByteArray("[chk]\ndigits=yes") << "chkDigits" << QVariant(true);
+        QTest::newRow("1 for true") << QByteArray("[chk]\nexclude_ambiguous=1") << "chkExcludeAmbiguous"
+                                    << QVariant(false);
+        QTest::newRow("upper-case TRUE") << QByteArray("[chk]\nexclude_ambiguous=TRUE") << "chkExcludeAmbiguous"
+                                         << QVariant(false);
+        QTest::newRow("empty truth value") << QByteArray("[chk]\ndigits=") << "chkDigits" << QVariant(true);
+        // The symbol set: any non-empty text, kept as it is; otherwise the default set.
+        QTest::newRow("blank symbols kept") << QByteArray("symbols=\"   \"") << "txtSymbols" << QVariant("   ");
+        QTest::newRow("empty symbols") << QByteArray("symbols=") << "txtSymbols" << QVariant(DEFAULTS);
+        QTest::newRow("symbols as a list") << QByteArray("symbols=a, b") << "txtSymbols" << QVariant(DEFAULTS);
+    }
+    void stored_values()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, widget);
+        QFETCH(QVariant, shown);
+        write_store("[General]\n" + ini + "\n");
+        RecordingWindow window;
+        const char* property = widget.startsWith("spin") ? "value" : widget.startsWith("chk") ? "checked" : "text";
+        QCOMPARE(window.findChild<QWidget*>(widget)->property(property), shown);
+    }
+
+    void restored_options_run_no_action()
+    {
+        write_store("[General]\nlength=20\nsymbols=abc\n[chk]\nsymbols=false\n");
+        RecordingWindow window;
+        window.show();
+        QVERIFY(window.requests.empty());
+        QVERIFY(window.statuses.empty());
+        QCOMPARE(window.widget<QPlainTextEdit>("txtResult")->toPlainText(), "");
+        QCOMPARE(window.widget<QLineEdit>("txtSymbols")->text(), "abc");
+        QVERIFY(!window.widget<QLineEdit>("txtSymbols")->isEnabled());
+        QVERIFY(!window.widget<QPushButton>("btnResetSymbols")->isEnabled());
+    }
+
+    void close_writes_every_key_and_never_an_empty_symbol_set()
+    {
+        {
+            RecordingWindow window;
+            window.widget<QLineEdit>("txtSymbols")->clear();
+            window.show();
+            QVERIFY(window.close());
+        }
+        QCOMPARE(read_fresh(_store->file()), (QVariantMap{
+                                                 {"length", "16"},
+                                                 {"count", "10"},
+                                                 {"symbols", DEFAULTS},
+                                                 {"chk/digits", "true"},
+                                                 {"chk/lower", "true"},
+                                                 {"chk/upper", "true"},
+                                                 {"chk/symbols", "true"},
+                                                 {"chk/exclude_ambiguous", "false"},
+                                             }));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    log4cplus::Initializer logging;
+    QApplication application(argc, argv);
+    TestSettings test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_settings.moc"
