@@ -278,6 +278,51 @@ private slots:
         QCOMPARE(window->widget<QPlainTextEdit>("txtResult")->toPlainText().count('\n'), 9);
     }
 
+    void pasted_symbol_sets_give_exactly_their_characters_data()
+    {
+        QTest::addColumn<QString>("symbols");
+        QTest::addColumn<QString>("allowed");
+        const QString replacement(QChar::ReplacementCharacter);
+        QTest::newRow("lone surrogates") << QString(QChar(0xD800)) + "a" + QChar(0xDC00) << replacement + "a";
+        QTest::newRow("outside the basic plane") << "😀x😀" << "😀x";
+        QTest::newRow("a nul and a tab") << QString(QChar(0)) + '\t' << QString(QChar(0)) + '\t';
+        QTest::newRow("blanks only") << "   " << " ";
+    }
+    void pasted_symbol_sets_give_exactly_their_characters()
+    {
+        QFETCH(QString, symbols);
+        QFETCH(QString, allowed);
+        auto window = real_window();
+        for (const char* box : {"chkDigits", "chkLower", "chkUpper"})
+            window->widget<QCheckBox>(box)->setChecked(false);
+        window->widget<QLineEdit>("txtSymbols")->setText(symbols);
+        window->widget<QSpinBox>("spinLength")->setValue(6);
+        window->widget<QPushButton>("btnGenerate")->click();
+
+        const QList<uint> allowed_points = allowed.toUcs4();
+        const QStringList lines = window->widget<QPlainTextEdit>("txtResult")->toPlainText().split('\n');
+        QCOMPARE(lines.size(), 10);
+        for (const auto& line : lines) {
+            const QList<uint> points = line.toUcs4();
+            QCOMPARE(points.size(), 6);
+            for (uint point : points)
+                QVERIFY2(allowed_points.contains(point), qPrintable(QString::number(point, 16)));
+        }
+    }
+
+    void largest_request_the_form_allows()
+    {
+        auto window = real_window();
+        window->widget<QSpinBox>("spinLength")->setValue(100000);
+        window->widget<QSpinBox>("spinCount")->setValue(100000);
+        window->widget<QPushButton>("btnGenerate")->click();
+        const QStringList lines = window->widget<QPlainTextEdit>("txtResult")->toPlainText().split('\n');
+        QCOMPARE(lines.size(), 10000);
+        for (const auto& line : lines)
+            QCOMPARE(line.size(), 1024);
+        QCOMPARE(window->statuses.back().first, "10000 件生成しました");
+    }
+
     void copy_selected_data()
     {
         QTest::addColumn<QString>("text");

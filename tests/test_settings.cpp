@@ -113,10 +113,16 @@ private slots:
                                     << QVariant(false);
         QTest::newRow("upper-case TRUE") << QByteArray("[chk]\nexclude_ambiguous=TRUE") << "chkExcludeAmbiguous"
                                          << QVariant(false);
+        QTest::newRow("bytes") << QByteArray("length=@ByteArray(12)") << "spinLength" << QVariant(16);
+        QTest::newRow("a size for a truth value") << QByteArray("[chk]\nsymbols=@Size(1 2)") << "chkSymbols"
+                                                  << QVariant(true);
+        QTest::newRow("the group as a value") << QByteArray("chk=false") << "chkDigits" << QVariant(true);
         QTest::newRow("empty truth value") << QByteArray("[chk]\ndigits=") << "chkDigits" << QVariant(true);
         // The symbol set: any non-empty text, kept as it is; otherwise the default set.
         QTest::newRow("blank symbols kept") << QByteArray("symbols=\"   \"") << "txtSymbols" << QVariant("   ");
         QTest::newRow("empty symbols") << QByteArray("symbols=") << "txtSymbols" << QVariant(DEFAULTS);
+        QTest::newRow("symbols as bytes") << QByteArray("symbols=@ByteArray(abc)") << "txtSymbols"
+                                          << QVariant(DEFAULTS);
         QTest::newRow("symbols as a list") << QByteArray("symbols=a, b") << "txtSymbols" << QVariant(DEFAULTS);
     }
     void stored_values()
