@@ -117,6 +117,15 @@ std::vector<std::uint8_t> pack(const std::vector<std::uint64_t>& chunks, unsigne
     return bytes;
 }
 
+GenerationRequest req(int length, Kinds kinds, int count, bool exclude = false,
+                      std::optional<std::u32string> symbols = std::nullopt) {
+    return {.length = length,
+            .kinds = std::move(kinds),
+            .count = count,
+            .exclude_ambiguous = exclude,
+            .symbols = std::move(symbols)};
+}
+
 std::set<char32_t> chars_of(std::u32string_view text) {
     return {text.begin(), text.end()};
 }
@@ -230,14 +239,6 @@ private slots:
         const QString bad_kind = "kinds が不正です";
         const QString empty_pool = "候補文字が空です";
         const QString too_short = "長さが短すぎます";
-        auto req = [](int length, Kinds kinds, int count, bool exclude = false,
-                      std::optional<std::u32string> symbols = std::nullopt) {
-            return GenerationRequest{.length = length,
-                                     .kinds = std::move(kinds),
-                                     .count = count,
-                                     .exclude_ambiguous = exclude,
-                                     .symbols = std::move(symbols)};
-        };
 
         QTest::newRow("length before everything") << req(0, {}, 0) << length_min << 0;
         QTest::newRow("negative length") << req(-5, ALL_KINDS, 3) << length_min << 0;
@@ -316,14 +317,6 @@ private slots:
         QTest::addColumn<GenerationRequest>("request");
         QTest::addColumn<QList<std::u32string>>("pools");
 
-        auto req = [](int length, Kinds kinds, int count, bool exclude = false,
-                      std::optional<std::u32string> symbols = std::nullopt) {
-            return GenerationRequest{.length = length,
-                                     .kinds = std::move(kinds),
-                                     .count = count,
-                                     .exclude_ambiguous = exclude,
-                                     .symbols = std::move(symbols)};
-        };
         QTest::newRow("one of each kind") << req(4, ALL_KINDS, 50) << QList{DIGITS, LOWER, UPPER, DEFAULTS};
         QTest::newRow("empty symbols mean the default")
             << req(4, {"symbols", "digits"}, 50, false, U"") << QList{DIGITS, DEFAULTS};
