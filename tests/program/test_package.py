@@ -152,34 +152,34 @@ def _write(path, text):
 
 
 # How each package is broken, and what the start must report: the error's kind, how its
-# message begins and ends ({app} and {top} stand for the folders), and whether log/ had
-# been made by then.
+# message begins, what it holds and how it ends ({app} and {top} stand for the folders),
+# and whether log/ had been made by then.
 FAILURES = [
     ("logging.ini missing",
      lambda app, top: (app / "zelkora" / "logging.ini").unlink(),
-     "RuntimeError", "", "{app}/zelkora/logging.ini", True),
+     "RuntimeError", "", "", "{app}/zelkora/logging.ini", True),
     ("logging.ini sets up nothing",
      lambda app, top: _write(app / "zelkora" / "logging.ini", "# nothing configured here\n"),
-     "RuntimeError", "", "", True),
+     "RuntimeError", "", "{app}/zelkora/logging.ini", "", True),
     ("form missing",
      lambda app, top: (app / "zelkora" / "resources" / "ui" / "main_window.ui").unlink(),
-     "FileNotFoundError", ".ui が見つかりません: ", "{app}/src/resources/ui/main_window.ui", True),
+     "FileNotFoundError", ".ui が見つかりません: ", "", "{app}/src/resources/ui/main_window.ui", True),
     ("form is no form",
      lambda app, top: _write(app / "zelkora" / "resources" / "ui" / "main_window.ui", "not a form\n"),
-     "RuntimeError", "UI の読み込みに失敗しました", "UI の読み込みに失敗しました", True),
+     "RuntimeError", "UI の読み込みに失敗しました", "", "UI の読み込みに失敗しました", True),
     ("form root is a plain QWidget",
      lambda app, top: _write(app / "zelkora" / "resources" / "ui" / "main_window.ui", FORM_WITH_WIDGET_ROOT),
-     "TypeError", "main_window.ui のルートは QMainWindow を想定しています",
+     "TypeError", "main_window.ui のルートは QMainWindow を想定しています", "",
      "main_window.ui のルートは QMainWindow を想定しています", True),
     ("plain file where log/ goes",
      lambda app, top: _write(top / "log", "in the way\n"),
-     "OSError", "", "", False),
+     "OSError", "", "File exists [{top}/log]", "", False),
 ]
 
 
 class FailedStart(Unpacked):
     def test_each_failure_ends_with_status_1_and_one_line_naming_it(self):
-        for case, break_it, kind, starts, ends, log_made in FAILURES:
+        for case, break_it, kind, starts, holds, ends, log_made in FAILURES:
             with self.subTest(case):
                 self.unpack()
                 break_it(self.app, self.top)
@@ -196,6 +196,7 @@ class FailedStart(Unpacked):
                 self.assertEqual(status, 1)
                 self.assertEqual(len(stderr), 1, stderr)
                 self.assertTrue(stderr[0].startswith(f"{kind}: {starts}"), stderr[0])
+                self.assertIn(holds.format(app=self.app, top=self.top), stderr[0])
                 self.assertTrue(stderr[0].endswith(ends.format(app=self.app, top=self.top)), stderr[0])
                 self.assertEqual(mapped, [], "a window was shown")
                 log_dir = self.top / "log"
@@ -203,7 +204,6 @@ class FailedStart(Unpacked):
                     self.assertTrue(log_dir.is_dir())
                     self.assertFalse((log_dir / ".write_test").exists())
                 else:
-                    self.assertIn(f"File exists [{log_dir}]", stderr[0])
                     self.assertEqual(log_dir.read_text(encoding="utf-8"), "in the way\n")
                 if case == "form missing":
                     self.assertEqual(self.log_resource_lines(log_dir)[-1], "[resource_path] miss")
