@@ -172,8 +172,13 @@ std::unique_ptr<QMainWindow> MainWindow::_load_ui(const RunContext& context)
     QUiLoader loader;
     QFile file(QString::fromStdString(native_text(ui_path)));
     std::unique_ptr<QWidget> widget;
-    if (file.open(QIODevice::ReadOnly))
+    if (file.open(QIODevice::ReadOnly)) {
+        // The loader also prints its own complaint about a damaged form; the error below
+        // says it already, and a failed start reports itself in one line.
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
         widget.reset(loader.load(&file, nullptr));
+        qInstallMessageHandler(previous);
+    }
     if (!widget)
         throw std::runtime_error("UI の読み込みに失敗しました");
 
