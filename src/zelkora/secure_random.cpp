@@ -49,7 +49,7 @@ SecureRandom::SecureRandom(std::size_t block_size) {
 
 SecureRandom::~SecureRandom() {
     sodium_memzero(_block.data(), _block.size());
-    sodium_memzero(&_bits, sizeof _bits);
+    sodium_memzero(&_reservoir, sizeof _reservoir);
 }
 
 void SecureRandom::refuse_bound() {
@@ -64,6 +64,31 @@ void SecureRandom::refuse_text(std::u32string_view text) {
         throw ValueError("候補文字が空です");
     }
     throw std::length_error("choice: text too long to draw a position from");
+}
+
+// A draw for a bound without a plan: Lemire's method as for the planned ones, with the
+// remainder worked out by division, and only when the low product falls below n,
+// which it does for fewer than one attempt in sixteen.
+std::uint32_t SecureRandom::draw_wide(std::uint32_t n, Reservoir& reservoir) {
+    const unsigned bits = plan_for(n).bits;
+    const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
+    auto attempt = [&] {
+        if (reservoir.count < bits) {
+            reservoir = top_up(reservoir, bits);
+        }
+        const std::uint64_t x = reservoir.bits & mask;
+        reservoir.bits >>= bits;
+        reservoir.count -= bits;
+        return x * n;
+    };
+    std::uint64_t product = attempt();
+    if ((product & mask) < n) {
+        const std::uint64_t rejected = (mask + 1) % n;
+        while ((product & mask) < rejected) {
+            product = attempt();
+        }
+    }
+    return static_cast<std::uint32_t>(product >> bits);
 }
 
 void SecureRandom::fill(std::byte* out, std::size_t size) {

@@ -28,6 +28,14 @@ public:
 // rejection sampling. Holds secret material in its buffer, so it cannot be copied and
 // wipes the buffer when it goes.
 class SecureRandom : public RandomSource {
+    // Bits taken from the block but not yet drawn, lowest first: a draw costs only the
+    // bits it uses, and the rest serves the next draws. Passed by value, so that a
+    // session's own copy never has its address taken.
+    struct Reservoir {
+        std::uint64_t bits = 0;
+        unsigned count = 0;
+    };
+
 public:
     SecureRandom();
     ~SecureRandom() override;
@@ -44,11 +52,8 @@ public:
     // direct draws on the source while it lasts.
     class Session {
     public:
-        explicit Session(SecureRandom& source) : _source(source), _bits(source._bits), _bit_count(source._bit_count) {}
-        ~Session() {
-            _source._bits = _bits;
-            _source._bit_count = _bit_count;
-        }
+        explicit Session(SecureRandom& source) : _source(source), _reservoir(source._reservoir) {}
+        ~Session() { _source._reservoir = _reservoir; }
         Session(const Session&) = delete;
         Session& operator=(const Session&) = delete;
 
@@ -60,8 +65,7 @@ public:
         std::uint64_t take_bits(unsigned count);
 
         SecureRandom& _source;
-        std::uint64_t _bits;
-        unsigned _bit_count;
+        Reservoir _reservoir;
     };
 
     static constexpr std::size_t BLOCK_SIZE = 4096;
@@ -84,12 +88,8 @@ protected:
     virtual void fill(std::byte* out, std::size_t size);
 
 private:
-    // Bits travel by value so that a session's own copy never has its address taken.
-    struct Reservoir {
-        std::uint64_t bits;
-        unsigned count;
-    };
     Reservoir top_up(Reservoir reservoir, unsigned needed);
+    std::uint32_t draw_wide(std::uint32_t n, Reservoir& reservoir);
     [[noreturn]] static void refuse_bound();
     [[noreturn]] static void refuse_text(std::u32string_view text);
 
@@ -97,10 +97,7 @@ private:
     std::array<std::byte, BLOCK_SIZE> _block{};
     std::size_t _limit = BLOCK_SIZE;
     std::size_t _used = BLOCK_SIZE;
-    // Bits taken from the block but not yet drawn, lowest first: a draw costs only
-    // the bits it uses, and the rest serves the next draws.
-    std::uint64_t _bits = 0;
-    unsigned _bit_count = 0;
+    Reservoir _reservoir;
 };
 
 namespace secure_random_detail {
@@ -189,31 +186,29 @@ inline std::uint32_t SecureRandom::Session::draw_below(std::uint32_t n) {
     if (n == 1) {
         return 0;  // one outcome: nothing to draw, no entropy spent
     }
-    const bool planned = n <= secure_random_detail::PLANNED_BOUNDS;
-    const unsigned bits = planned ? secure_random_detail::PLANS[n].bits : plan_for(n).bits;
-    const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
-
-    std::uint64_t product = take_bits(bits) * n;
-    std::uint64_t low = product & mask;
-    if (low < n) [[unlikely]] {
-        const std::uint64_t rejected = planned ? secure_random_detail::PLANS[n].rejected : plan_for(n).rejected;
-        while (low < rejected) {
-            product = take_bits(bits) * n;
-            low = product & mask;
-        }
+    if (n > secure_random_detail::PLANNED_BOUNDS) [[unlikely]] {
+        // Out of line, on a copy: the session's own reservoir stays in registers.
+        Reservoir reservoir = _reservoir;
+        const std::uint32_t value = _source.draw_wide(n, reservoir);
+        _reservoir = reservoir;
+        return value;
     }
-    return static_cast<std::uint32_t>(product >> bits);
+    const auto plan = secure_random_detail::PLANS[n];
+    const std::uint64_t mask = (std::uint64_t{1} << plan.bits) - 1;
+    std::uint64_t product = take_bits(plan.bits) * n;
+    while ((product & mask) < plan.rejected) [[unlikely]] {
+        product = take_bits(plan.bits) * n;
+    }
+    return static_cast<std::uint32_t>(product >> plan.bits);
 }
 
 inline std::uint64_t SecureRandom::Session::take_bits(unsigned count) {
-    if (_bit_count < count) [[unlikely]] {
-        const Reservoir topped = _source.top_up({_bits, _bit_count}, count);
-        _bits = topped.bits;
-        _bit_count = topped.count;
+    if (_reservoir.count < count) [[unlikely]] {
+        _reservoir = _source.top_up(_reservoir, count);
     }
-    const std::uint64_t value = _bits & ((std::uint64_t{1} << count) - 1);
-    _bits >>= count;
-    _bit_count -= count;
+    const std::uint64_t value = _reservoir.bits & ((std::uint64_t{1} << count) - 1);
+    _reservoir.bits >>= count;
+    _reservoir.count -= count;
     return value;
 }
 
