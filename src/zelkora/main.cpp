@@ -2,20 +2,36 @@
 
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <new>
 #include <stdexcept>
+#include <system_error>
 
 #include "errors.h"
 #include "main_window.h"
 
 namespace {
 
-// One line on standard error: the error's kind, then its message word for word.
-int report_failed_start(const char* kind, const std::exception& error)
+// The kind of the exception being handled, as the one-line report names it. Most
+// specific first: the project's own kinds derive from the standard ones.
+const char* kind_of_current_exception()
 {
-    std::fprintf(stderr, "%s: %s\n", kind, error.what());
-    return 1;
+    try {
+        throw;
+    } catch (const zelkora::FileNotFoundError&) {
+        return "FileNotFoundError";
+    } catch (const zelkora::TypeError&) {
+        return "TypeError";
+    } catch (const zelkora::ValueError&) {
+        return "ValueError";
+    } catch (const std::system_error&) {  // file-system errors included
+        return "OSError";
+    } catch (const std::bad_alloc&) {
+        return "MemoryError";
+    } catch (const std::runtime_error&) {
+        return "RuntimeError";
+    } catch (...) {
+        return "Error";
+    }
 }
 
 }  // namespace
@@ -28,24 +44,11 @@ int main(int argc, char* argv[])
     try {
         zelkora::initialize_main_window_unit();
         return zelkora::main(argc, argv);
-    } catch (const zelkora::FileNotFoundError& error) {
-        return report_failed_start("FileNotFoundError", error);
-    } catch (const zelkora::TypeError& error) {
-        return report_failed_start("TypeError", error);
-    } catch (const zelkora::ValueError& error) {
-        return report_failed_start("ValueError", error);
-    } catch (const std::filesystem::filesystem_error& error) {
-        return report_failed_start("OSError", error);
-    } catch (const std::system_error& error) {
-        return report_failed_start("OSError", error);
-    } catch (const std::bad_alloc& error) {
-        return report_failed_start("MemoryError", error);
-    } catch (const std::runtime_error& error) {
-        return report_failed_start("RuntimeError", error);
     } catch (const std::exception& error) {
-        return report_failed_start("Error", error);
+        // A failed start: one line on standard error, the kind and the message word for word.
+        std::fprintf(stderr, "%s: %s\n", kind_of_current_exception(), error.what());
     } catch (...) {
         std::fputs("Error: unknown failure\n", stderr);
-        return 1;
     }
+    return 1;
 }
