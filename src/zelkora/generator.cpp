@@ -88,39 +88,9 @@ std::u32string assemble(int length, const PoolMap& pools, std::u32string_view al
     return password;
 }
 
-// Steps up to the ambiguity filter: every refusal a request can meet before anything
-// is drawn. Returns the pools the passwords are drawn from.
-PoolMap checked_pools(const GenerationRequest& request) {
-    if (request.length <= 0) {
-        throw ValueError(MSG_LENGTH_MIN);
-    }
-    if (request.count <= 0) {
-        throw ValueError(MSG_COUNT_MIN);
-    }
-    if (request.kinds.empty()) {
-        throw ValueError(MSG_NO_KIND);
-    }
-    for (const auto& kind : request.kinds) {
-        if (std::find(KIND_NAMES.begin(), KIND_NAMES.end(), kind) == KIND_NAMES.end()) {
-            throw ValueError(MSG_BAD_KIND);
-        }
-    }
-    const std::u32string_view symbol_set =
-        request.symbols && !request.symbols->empty() ? std::u32string_view(*request.symbols) : DEFAULT_SYMBOLS;
-
-    PoolMap pools = build_pool(request.kinds, symbol_set);
-    if (has_empty_pool(pools)) {
-        throw ValueError(MSG_EMPTY_POOL);
-    }
-    if (request.exclude_ambiguous) {
-        pools = _exclude_ambiguous(pools);
-    }
-    return pools;
-}
-
 template <typename Source>
 std::vector<std::u32string> make_batch(const GenerationRequest& request, Source& random) {
-    const PoolMap pools = checked_pools(request);
+    const PoolMap pools = _request_pools(request);
     const std::u32string all_chars = join_pools(pools);
     std::vector<std::u32string> passwords;
     // Capped: a request refused on its first password (too short) must not claim
@@ -172,6 +142,34 @@ PoolMap _exclude_ambiguous(const PoolMap& pools) {
         throw ValueError(MSG_EMPTY_POOL);
     }
     return filtered;
+}
+
+PoolMap _request_pools(const GenerationRequest& request) {
+    if (request.length <= 0) {
+        throw ValueError(MSG_LENGTH_MIN);
+    }
+    if (request.count <= 0) {
+        throw ValueError(MSG_COUNT_MIN);
+    }
+    if (request.kinds.empty()) {
+        throw ValueError(MSG_NO_KIND);
+    }
+    for (const auto& kind : request.kinds) {
+        if (std::find(KIND_NAMES.begin(), KIND_NAMES.end(), kind) == KIND_NAMES.end()) {
+            throw ValueError(MSG_BAD_KIND);
+        }
+    }
+    const std::u32string_view symbol_set =
+        request.symbols && !request.symbols->empty() ? std::u32string_view(*request.symbols) : DEFAULT_SYMBOLS;
+
+    PoolMap pools = build_pool(request.kinds, symbol_set);
+    if (has_empty_pool(pools)) {
+        throw ValueError(MSG_EMPTY_POOL);
+    }
+    if (request.exclude_ambiguous) {
+        pools = _exclude_ambiguous(pools);
+    }
+    return pools;
 }
 
 std::u32string generate_one(int length, const PoolMap& pools) {

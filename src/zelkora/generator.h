@@ -32,6 +32,12 @@ struct GenerationRequest {
     std::optional<std::u32string> symbols;
 };
 
+// Every refusal a request can meet before anything is drawn, in the order
+// generate_passwords meets them; returns the pools its passwords are drawn from. A
+// request too short for its pools is not refused here: that refusal comes with the
+// first password.
+PoolMap _request_pools(const GenerationRequest& request);
+
 std::vector<std::u32string> generate_passwords(const GenerationRequest& request);
 std::vector<std::u32string> generate_passwords(const GenerationRequest& request, RandomSource& random);
 
