@@ -1,0 +1,27 @@
+#pragma once
+
+#include "generator.h"
+
+namespace zelkora {
+
+// How much an attacker who knows the options (but not the random draws) has to guess:
+// the entropy of the generator itself, not of one password it happened to make.
+struct PasswordStrength {
+    // Shannon entropy of one password, in bits: the average surprise.
+    double shannon_bits = 0;
+    // -log2 of the probability of the single most likely password: what the luckiest
+    // first guess is worth.
+    double min_entropy_bits = 0;
+    // False when a character stands in two pools and the figures are lower bounds.
+    bool exact = true;
+};
+
+// The strength of one password of `request`, whose count is ignored. Refuses exactly the
+// requests generate_passwords refuses, with the same words, in the same order.
+PasswordStrength password_strength(const GenerationRequest& request);
+
+// The same for a pool map as generate_one draws from, pools non-empty and length at
+// least their number.
+PasswordStrength _pools_strength(int length, const PoolMap& pools);
+
+}  // namespace zelkora
