@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <unordered_map>
 #include <vector>
 
@@ -111,9 +112,26 @@ PasswordStrength disjoint_strength(int length, const Sizes& sizes) {
 //   which is exact over the k guaranteed draws and the L - k fill draws.
 // - Most likely password: P(s) = unit * prod_p m(s_p) * sum over ways of picking a
 //   distinct guaranteed position per pool of prod 1/m. That sum is at most prod_i w_i with
-//   w_i = sum over positions in pool i of 1/m, and sum_i w_i = L, so at most (L/k)^k. At
-//   most L - z positions have m > 1, z the pools with no shared character: each of them
-//   needs a position of its own.
+//   w_i = sum over the positions of pool i's characters of 1/m, and sum_i w_i = L. With u
+//   positions of shared characters, prod_p m(s_p) <= m_max^u, and the z pools that share
+//   nothing have only the other L - u positions: sum of their w_i <= L - u. The product is
+//   largest with those z equal and the rest equal; the bound is the largest over u.
+// log2 of the largest m_max^u * prod_i w_i over the shared positions u (see above).
+double most_likely_bits(int length, double kinds, int unshared_pools, int most_holders) {
+    const double z = unshared_pools;
+    double best = -std::numeric_limits<double>::infinity();
+    for (int shared = 0; shared <= length - unshared_pools; ++shared) {
+        const double each_unshared = z > 0 ? std::min(length / kinds, (length - shared) / z) : 0;
+        const double each_shared = (length - z * each_unshared) / (kinds - z);
+        double bits = shared * std::log2(most_holders) + (kinds - z) * std::log2(each_shared);
+        if (z > 0) {
+            bits += z * std::log2(each_unshared);
+        }
+        best = std::max(best, bits);
+    }
+    return best;
+}
+
 PasswordStrength shared_pools_bounds(int length, const PoolMap& pools, const Sizes& sizes) {
     std::unordered_map<char32_t, int> holders;
     for (const auto& entry : pools) {
@@ -141,8 +159,7 @@ PasswordStrength shared_pools_bounds(int length, const PoolMap& pools, const Siz
     expected_shared += (length - kinds) * fill_shared / sizes.all;
 
     const double unit = log2_inverse_unit(length, sizes);
-    const double min_entropy = std::max(
-        0.0, unit - kinds * std::log2(length / kinds) - (length - unshared_pools) * std::log2(most_holders));
+    const double min_entropy = std::max(0.0, unit - most_likely_bits(length, kinds, unshared_pools, most_holders));
     const double shannon = disjoint_strength(length, sizes).shannon_bits - expected_shared;
     return {.shannon_bits = std::max(shannon, min_entropy), .min_entropy_bits = min_entropy, .exact = false};
 }
