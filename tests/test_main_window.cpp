@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QLabel>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -8,6 +9,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTextBlock>
+#include <QTextDocumentFragment>
 #include <QtTest>
 
 #include <log4cplus/appender.h>
@@ -206,6 +208,58 @@ private slots:
         QVERIFY(window.statusBar());
         QVERIFY(window.width() != 123);
         QVERIFY(window.widget<QPlainTextEdit>("txtResult"));
+        // No strength line in this form: every option still changes, and generating works.
+        QVERIFY(!window.widget<QLabel>("lblStrength"));
+        window.widget<QSpinBox>("spinLength")->setValue(4);
+        window.widget<QCheckBox>("chkDigits")->setChecked(true);
+        window.widget<QLineEdit>("txtSymbols")->setText("abc");
+        window.engine = [](const GenerationRequest&) { return std::vector<std::u32string>{U"4444"}; };
+        window.widget<QPushButton>("btnGenerate")->click();
+        QCOMPARE(window.widget<QPlainTextEdit>("txtResult")->toPlainText(), "4444");
+    }
+
+    // Each row changes one or two options from the form's defaults (16 characters, every
+    // kind, nothing left out, the default symbol set): the line must follow each kind of
+    // change before anything is generated.
+    void strength_line_follows_the_options_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QStringList>("unchecked");
+        QTest::addColumn<bool>("exclude");
+        QTest::addColumn<QString>("symbols");  // null: left as it is
+        QTest::addColumn<QString>("shown");
+        const QStringList none;
+        QTest::newRow("defaults") << 16 << none << false << QString() << "強度: 約 102 ビット（強い）";
+        QTest::newRow("8 characters") << 8 << none << false << QString() << "強度: 約 50 ビット（弱い）";
+        QTest::newRow("12 characters") << 12 << none << false << QString() << "強度: 約 76 ビット（普通）";
+        QTest::newRow("20 characters") << 20 << none << false << QString() << "強度: 約 128 ビット（とても強い）";
+        QTest::newRow("too short") << 3 << none << false << QString() << "長さが短すぎます";
+        QTest::newRow("no symbols") << 16 << QStringList{"chkSymbols"} << false << QString() << "強度: 約 95 ビット（強い）";
+        QTest::newRow("no kind") << 16 << QStringList{"chkDigits", "chkLower", "chkUpper", "chkSymbols"} << false << QString()
+                                 << "少なくとも1種類を指定してください";
+        QTest::newRow("leave out 0 1 I O l") << 16 << none << true << QString() << "強度: 約 101 ビット（強い）";
+        QTest::newRow("letters in the symbol set") << 16 << none << false << "abc" << "強度: 92 ビット以上（強い）";
+        QTest::newRow("only ambiguous symbols, left out") << 16 << none << true << "01" << "候補文字が空です";
+    }
+    void strength_line_follows_the_options()
+    {
+        QFETCH(int, length);
+        QFETCH(QStringList, unchecked);
+        QFETCH(bool, exclude);
+        QFETCH(QString, symbols);
+        QFETCH(QString, shown);
+        auto window = real_window();
+        window->widget<QSpinBox>("spinLength")->setValue(length);
+        for (const auto& name : unchecked)
+            window->widget<QCheckBox>(qPrintable(name))->setChecked(false);
+        window->widget<QCheckBox>("chkExcludeAmbiguous")->setChecked(exclude);
+        if (!symbols.isNull())
+            window->widget<QLineEdit>("txtSymbols")->setText(symbols);
+        const auto* label = window->widget<QLabel>("lblStrength");
+        QCOMPARE(QTextDocumentFragment::fromHtml(label->text()).toPlainText(), shown);
+        QVERIFY(window->requests.empty());
+        if (shown.startsWith("強度"))  // the tooltip names the figure the word stands for
+            QVERIFY2(label->toolTip().contains("2^-"), qPrintable(label->toolTip()));
     }
 
     void real_form_builds_a_usable_window()
@@ -333,7 +387,9 @@ private slots:
         QTest::newRow("blanks and line breaks only") << "abc\n  \n\ndef" << 3 << 7 << "";
         QTest::newRow("two whole lines") << "abc\ndef\nghi" << 0 << 8 << "abc\ndef";
         QTest::newRow("part of a line") << "abcdef\nghi" << 2 << 4 << "cd";
-        QTest::newRow("trimmed at both ends") << " ab \ncd \n" << 0 << 9 << "ab \ncd";
+        QTest::newRow("only the line breaks at the ends go") << " ab \ncd \n" << 0 << 9 << " ab \ncd ";
+        QTest::newRow("blank symbols stay") << "x  \n  y\n" << 0 << 8 << "x  \n  y";
+        QTest::newRow("ideographic spaces stay") << "\u3000a\u3000\nb" << 0 << 4 << "\u3000a\u3000";
     }
     void copy_selected()
     {
@@ -360,7 +416,8 @@ private slots:
         QTest::addColumn<QString>("copied");
         QTest::newRow("empty") << "" << "";
         QTest::newRow("white space only") << " \n\t\n" << "";
-        QTest::newRow("every line, trimmed at the ends only") << "  ab\ncd  \nef \n" << "ab\ncd  \nef";
+        QTest::newRow("every line, only the line breaks at the ends go") << "\n  ab\ncd  \nef \n" << "  ab\ncd  \nef ";
+        QTest::newRow("ideographic spaces stay") << "\u3000ab\ncd\u3000" << "\u3000ab\ncd\u3000";
     }
     void copy_all()
     {
@@ -372,6 +429,37 @@ private slots:
         ModalBoxCloser boxes;
         window->widget<QPushButton>("btnCopyAll")->click();
         expect_copy(*window, boxes, copied, "結果が空です");
+    }
+
+    // A password of a letter and a blank always has the blank at one of its ends: both
+    // copies must carry it, or the clipboard holds a weaker password than the one shown.
+    void copies_keep_blank_symbols_data()
+    {
+        QTest::addColumn<QString>("blank");
+        QTest::newRow("space") << " ";
+        QTest::newRow("ideographic space") << "\u3000";
+    }
+    void copies_keep_blank_symbols()
+    {
+        QFETCH(QString, blank);
+        auto window = real_window();
+        window->widget<QSpinBox>("spinLength")->setValue(2);
+        window->widget<QSpinBox>("spinCount")->setValue(1);
+        window->widget<QCheckBox>("chkDigits")->setChecked(false);
+        window->widget<QCheckBox>("chkUpper")->setChecked(false);
+        window->widget<QLineEdit>("txtSymbols")->setText(blank);
+        window->widget<QPushButton>("btnGenerate")->click();
+        auto* result = window->widget<QPlainTextEdit>("txtResult");
+        const QString password = result->toPlainText();
+        QCOMPARE(password.size(), 2);
+        QVERIFY(password.startsWith(blank) || password.endsWith(blank));
+
+        window->widget<QPushButton>("btnCopyAll")->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), password);
+        QGuiApplication::clipboard()->setText("before");
+        result->selectAll();
+        window->widget<QPushButton>("btnCopySelected")->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), password);
     }
 
     void clear_and_reset_confirm_on_the_status_bar()

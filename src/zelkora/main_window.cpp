@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLineEdit>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -24,6 +25,7 @@
 #include "errors.h"
 
 namespace zelkora {
+#include "strength_label.h"
 
 namespace {
 
@@ -76,6 +78,20 @@ std::filesystem::path join(const std::filesystem::path& base, const std::string&
 
 QString to_qstring(std::u32string_view text)
 {
+// Only the separators between passwords go: a blank or an ideographic space at either
+// end may be a character of a password, and a copy must not weaken what it copies.
+QString without_outer_line_breaks(const QString& text)
+{
+    const auto line_break = [](QChar c) { return c == QLatin1Char('\n') || c == QLatin1Char('\r'); };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && line_break(text[begin]))
+        ++begin;
+    while (end > begin && line_break(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
     return QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -154,9 +170,11 @@ MainWindow::MainWindow(const RunContext& context)
     txtResult = _find<QPlainTextEdit>(QStringLiteral("txtResult"));
 
     _restore_settings();
+    lblStrength = findChild<QLabel*>(QStringLiteral("lblStrength"));
     _connect_signals();
     loaded.reset();
 
+    _connect_strength();
     // The form's own size is not carried over; open large enough to show every control
     // and a useful number of result lines.
     resize(sizeHint().expandedTo(QSize(640, 560)));
@@ -230,22 +248,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::on_generate_clicked()
 {
-    std::vector<std::string> kinds;
-    if (chkDigits->isChecked())
-        kinds.emplace_back("digits");
-    if (chkLower->isChecked())
-        kinds.emplace_back("lower");
-    if (chkUpper->isChecked())
-        kinds.emplace_back("upper");
-    if (chkSymbols->isChecked())
-        kinds.emplace_back("symbols");
-    const GenerationRequest request{
-        .length = spinLength->value(),
-        .kinds = std::move(kinds),
-        .count = spinCount->value(),
-        .exclude_ambiguous = chkExcludeAmbiguous->isChecked(),
-        .symbols = txtSymbols->text().toStdU32String(),
-    };
+    const GenerationRequest request = _form_request();
 
     std::vector<std::u32string> passwords;
     try {
@@ -277,6 +280,42 @@ void MainWindow::on_generate_clicked()
 
 void MainWindow::on_clear_clicked()
 {
+GenerationRequest MainWindow::_form_request() const
+{
+    std::vector<std::string> kinds;
+    if (chkDigits->isChecked())
+        kinds.emplace_back("digits");
+    if (chkLower->isChecked())
+        kinds.emplace_back("lower");
+    if (chkUpper->isChecked())
+        kinds.emplace_back("upper");
+    if (chkSymbols->isChecked())
+        kinds.emplace_back("symbols");
+    return {
+        .length = spinLength->value(),
+        .kinds = std::move(kinds),
+        .count = spinCount->value(),
+        .exclude_ambiguous = chkExcludeAmbiguous->isChecked(),
+        .symbols = txtSymbols->text().toStdU32String(),
+    };
+}
+
+void MainWindow::_connect_strength()
+{
+    if (!lblStrength)
+        return;
+    connect(spinLength, &QSpinBox::valueChanged, this, &MainWindow::_update_strength);
+    for (QCheckBox* box : {chkDigits, chkLower, chkUpper, chkSymbols, chkExcludeAmbiguous})
+        connect(box, &QCheckBox::toggled, this, &MainWindow::_update_strength);
+    connect(txtSymbols, &QLineEdit::textChanged, this, &MainWindow::_update_strength);
+    _update_strength();
+}
+
+void MainWindow::_update_strength()
+{
+    show_strength(*lblStrength, _form_request());
+}
+
     txtResult->clear();
     _show_status(QStringLiteral("クリアしました"), 2000);
 }
@@ -302,22 +341,21 @@ void MainWindow::on_copy_selected_clicked()
 {
     QString text = txtResult->textCursor().selectedText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    text = text.trimmed();
-    if (text.isEmpty()) {
+    if (text.trimmed().isEmpty()) {
         QMessageBox::information(this, QStringLiteral("情報"), QStringLiteral("選択行がありません"));
         return;
     }
-    _copy_to_clipboard(text);
+    _copy_to_clipboard(without_outer_line_breaks(text));
 }
 
 void MainWindow::on_copy_all_clicked()
 {
-    const QString text = txtResult->toPlainText().trimmed();
-    if (text.isEmpty()) {
+    const QString text = txtResult->toPlainText();
+    if (text.trimmed().isEmpty()) {
         QMessageBox::information(this, QStringLiteral("情報"), QStringLiteral("結果が空です"));
         return;
     }
-    _copy_to_clipboard(text);
+    _copy_to_clipboard(without_outer_line_breaks(text));
 }
 
 void MainWindow::_update_symbols_enabled(bool enabled)
@@ -353,6 +391,11 @@ int main(int& argc, char** argv)
     }
     MainWindow window;
     window.show();
+    // A desktop shell finds the desktop entry, and with it the icon, by this name (the
+    // Wayland app id); under X11 the window carries the icon itself, in every size the
+    // executable holds, so each place can take the one that fits.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ZELKORA_APP_ID));
+        icon.addFile(size.filePath());
     return application->exec();
 }
 

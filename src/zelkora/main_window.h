@@ -13,6 +13,7 @@
 #include "paths.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -62,6 +63,13 @@ protected:
     void _update_symbols_enabled(bool enabled);
     void on_reset_symbols_clicked();
 
+    // The options as the form holds them, read in the order the generate action reads them.
+    GenerationRequest _form_request() const;
+    // Keeps the strength line, when the form has one, in step with every option that
+    // changes the passwords.
+    void _connect_strength();
+    void _update_strength();
+
     // The engine call behind the generate action, and the status-bar message every action
     // ends with: tests replace them to see the request and the message with its timeout.
     virtual std::vector<std::u32string> _generate(const GenerationRequest& request);
@@ -85,6 +93,8 @@ private:
     QPushButton* btnCopySelected = nullptr;
     QPushButton* btnCopyAll = nullptr;
     QPlainTextEdit* txtResult = nullptr;
+    // Not one of the widgets every form must have: a form without it works as before.
+    QLabel* lblStrength = nullptr;
 };
 
 // The program: takes the application object there is, or makes one from the command

@@ -1,0 +1,81 @@
+#include "strength_label.h"
+
+#include <QLabel>
+#include <QPalette>
+#include <QString>
+
+#include <cmath>
+
+#include "errors.h"
+#include "strength.h"
+
+namespace zelkora {
+
+namespace {
+
+struct Rating {
+    const char* word;
+    const char* on_light;  // colours that keep their contrast on the palette they are for
+    const char* on_dark;
+};
+
+// Judged by the most likely password: it is the one an attacker who knows the options
+// tries first.
+Rating rating_for(double min_entropy_bits)
+{
+    if (min_entropy_bits < 60)
+        return {"弱い", "#c62828", "#ef9a9a"};
+    if (min_entropy_bits < 80)
+        return {"普通", "#9a5b00", "#ffcc80"};
+    if (min_entropy_bits < 112)
+        return {"強い", "#2e7d32", "#a5d6a7"};
+    return {"とても強い", "#1565c0", "#90caf9"};
+}
+
+// Rounded down, so the label never claims a bit the options do not give; the tolerance
+// keeps a figure that is whole in exact arithmetic from losing one to rounding.
+int whole_bits(double bits)
+{
+    return static_cast<int>(std::floor(bits + 1e-9));
+}
+
+QString figures_text(const PasswordStrength& strength, const QString& colour, const QString& word)
+{
+    const int bits = whole_bits(strength.shannon_bits);
+    const QString amount = strength.exact ? QStringLiteral("約 %1 ビット").arg(bits) : QStringLiteral("%1 ビット以上").arg(bits);
+    return QStringLiteral("強度: %1（<span style=\"color:%2\">%3</span>）").arg(amount, colour, word);
+}
+
+QString figures_tooltip(const PasswordStrength& strength, const QString& word)
+{
+    const QString shannon = QString::number(strength.shannon_bits, 'f', 1);
+    const QString min_entropy = QString::number(strength.min_entropy_bits, 'f', 1);
+    if (strength.exact)
+        return QStringLiteral("この設定の生成器が作るパスワード1件のエントロピーは約 %1 ビットです。"
+                              "最も出やすい1件でも出る確率は 2^-%2 で、「%3」の評価はこの %2 ビットによります。")
+            .arg(shannon, min_entropy, word);
+    return QStringLiteral("記号セットに他の種類と同じ文字があるため下限を示します: パスワード1件のエントロピーは %1 ビット以上です。"
+                          "最も出やすい1件でも出る確率は 2^-%2 以下で、「%3」の評価はこの %2 ビットによります。")
+        .arg(shannon, min_entropy, word);
+}
+
+}  // namespace
+
+void show_strength(QLabel& label, const GenerationRequest& request)
+{
+    PasswordStrength strength;
+    try {
+        strength = password_strength(request);
+    } catch (const ValueError& refusal) {
+        label.setText(QString::fromUtf8(refusal.what()).toHtmlEscaped());
+        label.setToolTip(QStringLiteral("この設定ではパスワードを生成できません。"));
+        return;
+    }
+    const Rating rating = rating_for(strength.min_entropy_bits);
+    const bool dark = label.palette().color(QPalette::Window).lightness() < 128;
+    const QString word = QString::fromUtf8(rating.word);
+    label.setText(figures_text(strength, QString::fromLatin1(dark ? rating.on_dark : rating.on_light), word));
+    label.setToolTip(figures_tooltip(strength, word));
+}
+
+}  // namespace zelkora
