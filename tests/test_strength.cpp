@@ -15,6 +15,7 @@ using zelkora::PoolMap;
 
 Q_DECLARE_METATYPE(PoolMap)
 Q_DECLARE_METATYPE(GenerationRequest)
+Q_DECLARE_METATYPE(std::u32string)
 
 namespace {
 
@@ -194,15 +195,32 @@ private slots:
                  qPrintable(QString::number(figures.min_entropy_bits, 'f', 4)));
     }
 
-    // A thousand fill draws: the binomial terms must neither overflow nor vanish.
-    void longest_password_the_form_allows()
+    // A thousand fill draws and more: the binomial terms must neither overflow nor vanish,
+    // and no length may make the figure slow to work out.
+    void long_passwords_data()
     {
-        const auto figures = zelkora::password_strength(request(1024, ALL_KINDS));
-        const double naive = 1024 * std::log2(87.0);
-        QVERIFY(figures.shannon_bits < naive);
-        QVERIFY(figures.shannon_bits > naive - 8);
-        QVERIFY(figures.min_entropy_bits < figures.shannon_bits);
-        QVERIFY(figures.min_entropy_bits > naive - 16);
+        QTest::addColumn<int>("length");
+        QTest::addColumn<std::u32string>("symbols");  // empty: the default set
+        QTest::addColumn<double>("distinct");           // characters to choose from
+        QTest::newRow("1024") << 1024 << std::u32string() << 87.0;
+        QTest::newRow("1024, letters among the symbols") << 1024 << std::u32string(U"abc!") << 63.0;
+        QTest::newRow("a million") << 1000000 << std::u32string() << 87.0;
+        QTest::newRow("a million, letters among the symbols") << 1000000 << std::u32string(U"abc!") << 63.0;
+    }
+    void long_passwords()
+    {
+        QFETCH(int, length);
+        QFETCH(std::u32string, symbols);
+        QFETCH(double, distinct);
+        const auto figures = zelkora::password_strength(request(length, ALL_KINDS, false, symbols));
+        const double uniform = length * std::log2(distinct);  // no generator of these strings does better
+        QVERIFY(std::isfinite(figures.shannon_bits) && std::isfinite(figures.min_entropy_bits));
+        QVERIFY(figures.min_entropy_bits <= figures.shannon_bits);
+        QVERIFY(figures.shannon_bits <= uniform);
+        if (figures.exact)  // the guaranteed kinds cost a few bits, not a share of the length
+            QVERIFY(figures.min_entropy_bits > uniform - 16);
+        else
+            QVERIFY(figures.min_entropy_bits > 0.5 * uniform);
     }
 
     void refuses_what_generation_refuses_data()

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <limits>
 #include <unordered_map>
 #include <vector>
 
@@ -42,7 +41,9 @@ double log2_orders(int length, std::size_t kinds) {
 
 // E[log2(1 + d)] for d binomial with `trials` draws of chance p. The terms are built
 // one from the last in log space: for a thousand trials the probabilities underflow
-// and the binomial coefficients overflow a double.
+// and the binomial coefficients overflow a double. Terms further than 12 standard
+// deviations and 40 more from the mean weigh less than 1e-25 together (Chernoff) and are
+// left out, so the cost grows with the square root of the length, not with the length.
 double expected_log2_count(int trials, double p) {
     if (trials == 0 || p <= 0) {
         return 0;
@@ -50,12 +51,17 @@ double expected_log2_count(int trials, double p) {
     if (p >= 1) {
         return std::log2(1.0 + trials);
     }
+    const double n = trials;
+    const double spread = 12 * std::sqrt(n * p * (1 - p)) + 40;
+    const int first = static_cast<int>(std::max(0.0, std::floor(n * p - spread)));
+    const int last = static_cast<int>(std::min(n, std::ceil(n * p + spread)));
     const double odds = std::log(p) - std::log1p(-p);
-    double log_pmf = trials * std::log1p(-p);  // d = 0
+    double log_pmf = std::lgamma(n + 1) - std::lgamma(first + 1.0) - std::lgamma(n - first + 1) + first * std::log(p) +
+                     (n - first) * std::log1p(-p);
     double sum = 0;
-    for (int d = 0; d <= trials; ++d) {
-        if (d > 0) {
-            log_pmf += std::log(static_cast<double>(trials - d + 1) / d) + odds;
+    for (int d = first; d <= last; ++d) {
+        if (d > first) {
+            log_pmf += std::log((n - d + 1) / d) + odds;
         }
         sum += std::exp(log_pmf) * std::log2(1.0 + d);
     }
@@ -117,19 +123,31 @@ PasswordStrength disjoint_strength(int length, const Sizes& sizes) {
 //   nothing have only the other L - u positions: sum of their w_i <= L - u. The product is
 //   largest with those z equal and the rest equal; the bound is the largest over u.
 // log2 of the largest m_max^u * prod_i w_i over the shared positions u (see above).
+// While the unshared pools can still have L/k each, more shared positions only add; past
+// that the logarithm is concave in u. So it rises to one peak and falls, and the peak is
+// found by bisection on the sign of its steps.
 double most_likely_bits(int length, double kinds, int unshared_pools, int most_holders) {
     const double z = unshared_pools;
-    double best = -std::numeric_limits<double>::infinity();
-    for (int shared = 0; shared <= length - unshared_pools; ++shared) {
+    const auto bits = [&](int shared) {
         const double each_unshared = z > 0 ? std::min(length / kinds, (length - shared) / z) : 0;
         const double each_shared = (length - z * each_unshared) / (kinds - z);
-        double bits = shared * std::log2(most_holders) + (kinds - z) * std::log2(each_shared);
+        double total = shared * std::log2(most_holders) + (kinds - z) * std::log2(each_shared);
         if (z > 0) {
-            bits += z * std::log2(each_unshared);
+            total += z * std::log2(each_unshared);
         }
-        best = std::max(best, bits);
+        return total;
+    };
+    int low = 0;                          // the peak lies in [low, high]
+    int high = length - unshared_pools;
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (bits(middle + 1) > bits(middle)) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
     }
-    return best;
+    return bits(low);
 }
 
 PasswordStrength shared_pools_bounds(int length, const PoolMap& pools, const Sizes& sizes) {
