@@ -4,7 +4,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QLineEdit>
 #include <QLabel>
 #include <QMenuBar>
@@ -389,13 +391,16 @@ int main(int& argc, char** argv)
         created = std::make_unique<QApplication>(argc, argv);
         application = created.get();
     }
-    MainWindow window;
-    window.show();
     // A desktop shell finds the desktop entry, and with it the icon, by this name (the
     // Wayland app id); under X11 the window carries the icon itself, in every size the
     // executable holds, so each place can take the one that fits.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZELKORA_APP_ID));
+    QIcon icon;
+    for (const QFileInfo& size : QDir(QStringLiteral(":/icons/window")).entryInfoList(QDir::Files))
         icon.addFile(size.filePath());
+    QApplication::setWindowIcon(icon);
+    MainWindow window;
+    window.show();
     return application->exec();
 }
 
