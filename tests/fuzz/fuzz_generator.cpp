@@ -2,7 +2,8 @@
 // answer is checked against an independent reading of the rules. Either the request is
 // refused with exactly the message the rules give first, or the result holds `count`
 // passwords of `length` code points, each with a character of every pool after
-// filtering and nothing from outside the pools.
+// filtering and nothing from outside the pools. The strength of the same options is
+// held to the same refusals and to figures a uniform choice bounds.
 //
 // Input layout (missing bytes read as zero):
 //   flags  bit 0 exclude_ambiguous, bit 1 symbols given, bits 2-3 length form,
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -29,6 +31,7 @@
 
 #include "errors.h"
 #include "generator.h"
+#include "strength.h"
 
 namespace {
 
@@ -185,6 +188,40 @@ void keep_small(zelkora::GenerationRequest& request) {
     request.count = static_cast<int>(1 + (request.count - 1) % most);
 }
 
+// The strength line refuses what generation refuses, the count aside, and otherwise gives
+// figures that are finite and ordered, and no more than a uniform choice among the
+// characters on offer would give.
+void check_strength(const zelkora::GenerationRequest& request) {
+    if (request.length > 100000) {
+        return;  // costly to work out, and no form asks for it
+    }
+    zelkora::GenerationRequest one = request;
+    one.count = 1;
+    const Expected expected = expect(one);
+    zelkora::PasswordStrength strength;
+    try {
+        strength = zelkora::password_strength(request);
+    } catch (const zelkora::ValueError& e) {
+        if (expected.message != e.what()) {
+            fail("strength: wrong refusal", request);
+        }
+        return;
+    }
+    if (!expected.message.empty()) {
+        fail("strength: accepted a request that must be refused", request);
+    }
+    std::set<char32_t> offered;
+    for (const auto& pool : expected.pools) {
+        offered.insert(pool.begin(), pool.end());
+    }
+    const double uniform = request.length * std::log2(static_cast<double>(offered.size()));
+    const double h = strength.shannon_bits;
+    const double m = strength.min_entropy_bits;
+    if (!std::isfinite(h) || !std::isfinite(m) || m < 0 || m > h + 1e-6 || h > uniform + 1e-6) {
+        fail("strength: figures out of order", request);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -192,6 +229,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zelkora::GenerationRequest request = decode(in);
     keep_small(request);
     const Expected expected = expect(request);
+    check_strength(request);
 
     std::vector<std::u32string> passwords;
     try {
