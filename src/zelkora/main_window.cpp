@@ -6,9 +6,9 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QIcon>
 #include <QLineEdit>
-#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -25,9 +25,9 @@
 #include <stdexcept>
 
 #include "errors.h"
+#include "strength_label.h"
 
 namespace zelkora {
-#include "strength_label.h"
 
 namespace {
 
@@ -78,8 +78,6 @@ std::filesystem::path join(const std::filesystem::path& base, const std::string&
     return candidate.empty() ? base : base / utf8_path(candidate);
 }
 
-QString to_qstring(std::u32string_view text)
-{
 // Only the separators between passwords go: a blank or an ideographic space at either
 // end may be a character of a password, and a copy must not weaken what it copies.
 QString without_outer_line_breaks(const QString& text)
@@ -94,6 +92,8 @@ QString without_outer_line_breaks(const QString& text)
     return text.mid(begin, end - begin);
 }
 
+QString to_qstring(std::u32string_view text)
+{
     return QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -170,13 +170,13 @@ MainWindow::MainWindow(const RunContext& context)
     btnCopySelected = _find<QPushButton>(QStringLiteral("btnCopySelected"));
     btnCopyAll = _find<QPushButton>(QStringLiteral("btnCopyAll"));
     txtResult = _find<QPlainTextEdit>(QStringLiteral("txtResult"));
+    lblStrength = findChild<QLabel*>(QStringLiteral("lblStrength"));
 
     _restore_settings();
-    lblStrength = findChild<QLabel*>(QStringLiteral("lblStrength"));
     _connect_signals();
+    _connect_strength();
     loaded.reset();
 
-    _connect_strength();
     // The form's own size is not carried over; open large enough to show every control
     // and a useful number of result lines.
     resize(sizeHint().expandedTo(QSize(640, 560)));
@@ -280,8 +280,6 @@ void MainWindow::on_generate_clicked()
     _show_status(QString::number(passwords.size()) + QStringLiteral(" 件生成しました"), 3000);
 }
 
-void MainWindow::on_clear_clicked()
-{
 GenerationRequest MainWindow::_form_request() const
 {
     std::vector<std::string> kinds;
@@ -318,6 +316,8 @@ void MainWindow::_update_strength()
     show_strength(*lblStrength, _form_request());
 }
 
+void MainWindow::on_clear_clicked()
+{
     txtResult->clear();
     _show_status(QStringLiteral("クリアしました"), 2000);
 }
