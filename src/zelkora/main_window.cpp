@@ -126,21 +126,21 @@ std::filesystem::path resource_path(std::string_view relative_path, const RunCon
         candidates_text += (candidates_text.empty() ? "'" : ", '") + candidate + "'";
 
     log4cplus::Logger& logger = unit_logger();
-    LOG4CPLUS_INFO_FMT(logger, "[resource_path] frozen=%s", context.packaged ? "True" : "False");
-    LOG4CPLUS_INFO_FMT(logger, "[resource_path] bases=%s", ("[" + bases_text + "]").c_str());
-    LOG4CPLUS_INFO_FMT(logger, "[resource_path] candidates=%s", ("[" + candidates_text + "]").c_str());
+    LOG4CPLUS_INFO(logger, to_log_text(std::string("[resource_path] frozen=") + (context.packaged ? "True" : "False")));
+    LOG4CPLUS_INFO(logger, to_log_text("[resource_path] bases=[" + bases_text + "]"));
+    LOG4CPLUS_INFO(logger, to_log_text("[resource_path] candidates=[" + candidates_text + "]"));
 
     for (const auto& base : bases) {
         for (const auto& candidate : candidates) {
             const std::filesystem::path path = join(base, candidate);
             std::error_code error;
             if (std::filesystem::exists(path, error)) {
-                LOG4CPLUS_INFO_FMT(logger, "[resource_path] hit=%s", native_text(path).c_str());
+                LOG4CPLUS_INFO(logger, to_log_text("[resource_path] hit=" + native_text(path)));
                 return path;
             }
         }
     }
-    LOG4CPLUS_INFO(logger, "[resource_path] miss");
+    LOG4CPLUS_INFO(logger, LOG4CPLUS_TEXT("[resource_path] miss"));
     return join(bases.front(), candidates.front());
 }
 

@@ -13,11 +13,17 @@
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <locale>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <utility>
+
+#if defined(_WIN32) && defined(UNICODE)
+#include <codecvt>
+#endif
 
 #if defined(_WIN32)
 #ifndef NOMINMAX
@@ -296,7 +302,13 @@ AppPaths init_logging(const RunContext& context, std::optional<AppPaths> paths) 
         std::replace(log_file.begin(), log_file.end(), LOG4CPLUS_TEXT('\\'), LOG4CPLUS_TEXT('/'));
     }
 
-    log4cplus::tistringstream source(LOG4CPLUS_STRING_TO_TSTRING(read_logging_config(config)));
+#if defined(_WIN32) && defined(UNICODE)
+    // log4cplus's file streams are wide and take the global locale: with the classic one
+    // the first character outside ASCII (a Japanese folder name in a log line) fails the
+    // stream, and every later line is lost. The log file is UTF-8 on every platform.
+    std::locale::global(std::locale(std::locale(), new std::codecvt_utf8_utf16<wchar_t>));
+#endif
+    log4cplus::tistringstream source(to_log_text(read_logging_config(config)));
     log4cplus::helpers::Properties properties(source);
     properties.setProperty(LOG4CPLUS_TEXT("log_file"), log_file);
     // Quiet mode would silence the very reports that tell a failed configuration apart;
@@ -324,7 +336,7 @@ AppPaths init_logging(const RunContext& context, std::optional<AppPaths> paths) 
         std::string reason;
         for (const auto& error : errors) {
             if (!reason.empty()) reason += "; ";
-            reason += LOG4CPLUS_TSTRING_TO_STRING(error);
+            reason += from_log_text(error);
         }
         fail_configuration(config, reason);
     }
@@ -336,6 +348,34 @@ AppPaths init_logging(const RunContext& context, std::optional<AppPaths> paths) 
     if (root.getLogLevel() == log4cplus::NOT_SET_LOG_LEVEL) fail_configuration(config, "the root logger has no level");
     return used;
 }
+
+#if defined(_WIN32) && defined(UNICODE)
+static_assert(std::is_same_v<log4cplus::tchar, wchar_t>);
+
+log4cplus::tstring to_log_text(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int size = static_cast<int>(utf8.size());
+    const int wide_size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), wide_size);
+    return wide;
+}
+
+std::string from_log_text(const log4cplus::tstring& text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int utf8_size = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(utf8_size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), utf8_size, nullptr, nullptr);
+    return utf8;
+}
+#else
+static_assert(std::is_same_v<log4cplus::tchar, char>, "a wide log4cplus is only expected on Windows");
+
+log4cplus::tstring to_log_text(std::string_view utf8) { return log4cplus::tstring(utf8); }
+
+std::string from_log_text(const log4cplus::tstring& text) { return text; }
+#endif
 
 }  // namespace zelkora
 

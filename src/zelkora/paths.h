@@ -4,7 +4,11 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
+
+#include <log4cplus/tstring.h>
 
 // Where the program lives on disk, and the process-wide logging set up from there.
 //
@@ -71,6 +75,12 @@ std::filesystem::path _resolve_logging_config_path(const RunContext& context);
 // because its destruction shuts logging down for the whole process.
 AppPaths init_logging(std::optional<AppPaths> paths = {});
 AppPaths init_logging(const RunContext& context, std::optional<AppPaths> paths = {});
+
+// The program's text is UTF-8 everywhere; log4cplus's is wide on Windows, where it opens
+// its files by wide name (a user folder such as C:\Users\山田 need not exist in the ANSI
+// code page). Every text crossing into or out of log4cplus goes through these.
+log4cplus::tstring to_log_text(std::string_view utf8);
+std::string from_log_text(const log4cplus::tstring& text);
 
 }  // namespace zelkora
 
