@@ -7,26 +7,41 @@
 
 #include <log4cplus/initializer.h>
 
+#include <string_view>
+
 #include "window_fixture.h"
 
 namespace {
 
 const QString DEFAULTS = QString::fromStdU32String(std::u32string(zelkora::DEFAULT_SYMBOLS));
 
-// The store as the next start of the program sees it. Qt keeps what this process wrote
-// in a cache keyed by the file's path, typed; a copy under a new path is parsed afresh.
-QVariantMap read_fresh(const QString& file)
+QVariantMap all_values(const QSettings& store)
 {
-    static QTemporaryDir copies;
-    static int serial = 0;
-    const QString copy = copies.filePath(QString::number(++serial) + ".conf");
-    QFile::copy(file, copy);
-    QSettings store(copy, QSettings::IniFormat);
     QVariantMap values;
     for (const auto& key : store.allKeys())
         values[key] = store.value(key);
     return values;
 }
+
+#if defined(Q_OS_WIN)
+// The store as the next start of the program sees it: the registry keeps each value's
+// type, and QSettings reads it afresh for every new object.
+QVariantMap read_fresh(const IsolatedSettings&)
+{
+    return all_values(QSettings(QStringLiteral("orvanel-works"), QStringLiteral("zelkora-desk")));
+}
+#else
+// The store as the next start of the program sees it. Qt keeps what this process wrote
+// in a cache keyed by the file's path, typed; a copy under a new path is parsed afresh.
+QVariantMap read_fresh(const IsolatedSettings& store)
+{
+    static QTemporaryDir copies;
+    static int serial = 0;
+    const QString copy = copies.filePath(QString::number(++serial) + ".conf");
+    QFile::copy(store.file(), copy);
+    return all_values(QSettings(copy, QSettings::IniFormat));
+}
+#endif
 
 }  // namespace
 
@@ -35,12 +50,26 @@ class TestSettings : public QObject {
 
     std::unique_ptr<IsolatedSettings> _store;
 
+    // Values as text, in the INI file's notation. On Windows they go into the registry
+    // as Qt puts them there: text as REG_SZ, lists as REG_MULTI_SZ, and so on.
     void write_store(const QByteArray& ini)
     {
+#if defined(Q_OS_WIN)
+        QTemporaryDir dir;
+        QFile file(dir.filePath("store.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini);
+        file.close();
+        const QSettings text(file.fileName(), QSettings::IniFormat);
+        QSettings registry(QStringLiteral("orvanel-works"), QStringLiteral("zelkora-desk"));
+        for (const auto& key : text.allKeys())
+            registry.setValue(key, text.value(key));
+#else
         QDir(_store->dir()).mkpath("orvanel-works");
         QFile file(_store->file());
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(ini);
+#endif
     }
 
 private slots:
@@ -72,11 +101,13 @@ private slots:
             window.show();
             QVERIFY(window.close());
         }
+#if !defined(Q_OS_WIN)
         // What a new process finds in the file, not what this one cached.
         const QString saved = _store->file();
         IsolatedSettings next_start;
         QDir().mkpath(next_start.dir() + "/orvanel-works");
         QFile::copy(saved, next_start.file());
+#endif
 
         RecordingWindow window;
         QCOMPARE(window.widget<QSpinBox>("spinLength")->value(), 33);
@@ -136,6 +167,56 @@ private slots:
         QCOMPARE(window.findChild<QWidget*>(widget)->property(property), shown);
     }
 
+#if defined(Q_OS_WIN)
+    void registry_values_of_any_type_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("widget");
+        QTest::addColumn<QVariant>("shown");
+
+        const auto dword = [](quint32 value) { return QByteArray(reinterpret_cast<const char*>(&value), 4); };
+        const auto qword = [](quint64 value) { return QByteArray(reinterpret_cast<const char*>(&value), 8); };
+        // UTF-16 with its terminating null, as the registry keeps text.
+        const auto text = [](std::u16string_view value) {
+            return QByteArray(reinterpret_cast<const char*>(value.data()), qsizetype(value.size()) * 2)
+                   + QByteArray(2, '\0');
+        };
+        // What Qt itself writes, and numbers of other widths, are taken...
+        QTest::newRow("length as REG_DWORD") << "length" << int(REG_DWORD) << dword(12) << "spinLength" << QVariant(12);
+        QTest::newRow("length as REG_QWORD") << "length" << int(REG_QWORD) << qword(40) << "spinLength" << QVariant(40);
+        QTest::newRow("huge REG_QWORD, clamped") << "count" << int(REG_QWORD) << qword(1ULL << 40) << "spinCount"
+                                                 << QVariant(10000);
+        QTest::newRow("count as REG_SZ") << "count" << int(REG_SZ) << text(u"7") << "spinCount" << QVariant(7);
+        QTest::newRow("false as REG_SZ") << "chk/digits" << int(REG_SZ) << text(u"false") << "chkDigits"
+                                         << QVariant(false);
+        QTest::newRow("symbols as REG_EXPAND_SZ") << "symbols" << int(REG_EXPAND_SZ) << text(u"#$%") << "txtSymbols"
+                                                  << QVariant("#$%");
+        // ...anything else leaves the form's value.
+        QTest::newRow("false as REG_DWORD 0") << "chk/digits" << int(REG_DWORD) << dword(0) << "chkDigits"
+                                              << QVariant(true);
+        QTest::newRow("length as REG_BINARY") << "length" << int(REG_BINARY) << QByteArray("\x0c", 1) << "spinLength"
+                                              << QVariant(16);
+        QTest::newRow("symbols as REG_MULTI_SZ") << "symbols" << int(REG_MULTI_SZ) << text(std::u16string_view(u"ab\0cd\0", 6))
+                                                 << "txtSymbols" << QVariant(DEFAULTS);
+        QTest::newRow("symbols as REG_DWORD") << "symbols" << int(REG_DWORD) << dword(5) << "txtSymbols"
+                                              << QVariant(DEFAULTS);
+    }
+    void registry_values_of_any_type()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, type);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, widget);
+        QFETCH(QVariant, shown);
+        _store->write_value(name, DWORD(type), data);
+        RecordingWindow window;
+        const char* property = widget.startsWith("spin") ? "value" : widget.startsWith("chk") ? "checked" : "text";
+        QCOMPARE(window.findChild<QWidget*>(widget)->property(property), shown);
+    }
+#endif
+
     void restored_options_run_no_action()
     {
         write_store("[General]\nlength=20\nsymbols=abc\n[chk]\nsymbols=false\n");
@@ -157,9 +238,18 @@ private slots:
             window.show();
             QVERIFY(window.close());
         }
-        QCOMPARE(read_fresh(_store->file()), (QVariantMap{
-                                                 {"length", "16"},
-                                                 {"count", "10"},
+#if defined(Q_OS_WIN)
+        // Numbers come back as REG_DWORD, truth values as text (REG_SZ): the restore
+        // code's mend for text-typed truth values is for this store.
+        const QVariant length(16);
+        const QVariant count(10);
+#else
+        const QVariant length("16");
+        const QVariant count("10");
+#endif
+        QCOMPARE(read_fresh(*_store), (QVariantMap{
+                                                 {"length", length},
+                                                 {"count", count},
                                                  {"symbols", DEFAULTS},
                                                  {"chk/digits", "true"},
                                                  {"chk/lower", "true"},

@@ -13,8 +13,16 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
+
+#if defined(Q_OS_WIN)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 #include "main_window.h"
 
@@ -96,6 +104,75 @@ private:
     QTemporaryDir _dir;
 };
 
+#if defined(Q_OS_WIN)
+// Points the settings store at a fresh place, so no test sees or touches the real one,
+// and no test sees another's values. On Windows the store is the registry, which
+// QSettings::setPath does not move: HKEY_CURRENT_USER itself is redirected, for this
+// process, to a throw-away key.
+class IsolatedSettings {
+public:
+    IsolatedSettings()
+    {
+        static int serial = 0;
+        _name = QStringLiteral("Software\\zelkora-desk-tests\\%1-%2")
+                    .arg(QCoreApplication::applicationPid())
+                    .arg(++serial)
+                    .toStdWString();
+        HKEY real_user = nullptr;
+        RegOpenCurrentUser(KEY_ALL_ACCESS, &real_user);
+        _real_user = real_user;
+        if (RegCreateKeyExW(_real_user, _name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &_key, nullptr)
+                != ERROR_SUCCESS
+            || RegOverridePredefKey(HKEY_CURRENT_USER, _key) != ERROR_SUCCESS)
+            qFatal("cannot redirect HKEY_CURRENT_USER to a test key");
+    }
+    ~IsolatedSettings()
+    {
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        RegCloseKey(_key);
+        RegDeleteTreeW(_real_user, _name.c_str());
+        RegCloseKey(_real_user);
+    }
+    IsolatedSettings(const IsolatedSettings&) = delete;
+    IsolatedSettings& operator=(const IsolatedSettings&) = delete;
+
+    // Whether the program has stored anything yet.
+    bool holds_anything() const
+    {
+        HKEY program = nullptr;
+        if (RegOpenKeyExW(_key, KEY, 0, KEY_READ, &program) != ERROR_SUCCESS)
+            return false;
+        DWORD values = 0;
+        DWORD subkeys = 0;
+        RegQueryInfoKeyW(program, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                         nullptr, nullptr);
+        RegCloseKey(program);
+        return values + subkeys > 0;
+    }
+
+    // Stores one raw registry value under the program's key ("chk/digits": subkey chk),
+    // of any type, as another program or an older version could have left it.
+    void write_value(const QString& name, DWORD type, const QByteArray& data) const
+    {
+        const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+        std::wstring key = KEY;
+        if (slash >= 0)
+            key += L"\\" + name.left(slash).toStdWString();
+        const std::wstring value = name.mid(slash + 1).toStdWString();
+        if (RegSetKeyValueW(_key, key.c_str(), value.c_str(), type, data.constData(), static_cast<DWORD>(data.size()))
+            != ERROR_SUCCESS)
+            qFatal("cannot write the test value");
+    }
+
+    // Where the program keeps its options, below HKEY_CURRENT_USER.
+    static constexpr const wchar_t* KEY = L"Software\\orvanel-works\\zelkora-desk";
+
+private:
+    std::wstring _name;
+    HKEY _real_user = nullptr;
+    HKEY _key = nullptr;
+};
+#else
 // Points the settings store at a fresh directory, so no test sees or touches the real
 // one, and no test sees another's values.
 class IsolatedSettings {
@@ -105,6 +182,8 @@ public:
 
     QString file() const { return _dir.filePath(QStringLiteral("orvanel-works/zelkora-desk.conf")); }
     QString dir() const { return _dir.path(); }
+    // Whether the program has stored anything yet.
+    bool holds_anything() const { return QFile::exists(file()); }
 
     static void point_at(const QString& dir)
     {
@@ -114,3 +193,4 @@ public:
 private:
     QTemporaryDir _dir;
 };
+#endif

@@ -77,17 +77,18 @@ def _store_as_text(options):
             for key, value in options.items()}
 
 
-def settings_round_trip(test, server, form, executable, sandbox, read_store):
+def settings_round_trip(test, server, form, executable, sandbox, read_store, wrapper=()):
     """Changes every kind of option by keyboard, closes, starts again and generates.
 
     The second run never touches an option: the passwords it makes prove which options
-    it came up with.
+    it came up with. read_store gets the run's settings file (a path that only a store
+    kept in files uses) and gives back every key's value as text.
     """
     options = _expected_options(form)
     test.assertNotEqual(form.number("spinLength"), CHANGED_LENGTH)
     test.assertNotEqual(form.number("spinCount"), CHANGED_COUNT)
 
-    first = Program(executable, server, sandbox)
+    first = Program(executable, server, sandbox, wrapper)
     try:
         window = server.wait_for_window(first, form.title)
         server.focus(window)
@@ -108,7 +109,7 @@ def settings_round_trip(test, server, form, executable, sandbox, read_store):
     stored = read_store(first.settings_file)
     test.assertEqual({key: stored.get(key) for key in options}, _store_as_text(options))
 
-    second = Program(executable, server, sandbox)
+    second = Program(executable, server, sandbox, wrapper)
     try:
         window = server.wait_for_window(second, form.title)
         server.focus(window)
