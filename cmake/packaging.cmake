@@ -16,6 +16,13 @@
 # A windowed program on Windows: no console opens beside the window. Qt's entry-point
 # library supplies WinMain there, so main() stays the entry. Elsewhere it has no effect.
 set_target_properties(zelkora-desk PROPERTIES WIN32_EXECUTABLE ON)
+if(MINGW)
+    # With MinGW that library turns every function named main into qMain by a macro,
+    # in the executable's own file only: the call of zelkora::main there would name a
+    # function the window library does not have. mingw-w64's start-up code calls main()
+    # in windowed programs too, so the library is left out.
+    set_target_properties(zelkora-desk PROPERTIES qt_no_entrypoint ON)
+endif()
 
 # Folders are created with these modes whatever the packager's umask.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -24,7 +31,11 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 install(TARGETS zelkora-desk RUNTIME DESTINATION app)
 install(FILES ${PROJECT_SOURCE_DIR}/src/zelkora/logging.ini DESTINATION app/zelkora)
 install(FILES ${PROJECT_SOURCE_DIR}/src/resources/ui/main_window.ui DESTINATION app/zelkora/resources/ui)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt DESTINATION .)
+if(WIN32)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/README-windows.txt DESTINATION . RENAME README.txt)
+else()
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt DESTINATION .)
+endif()
 
 # The archive's platform tag, as people name it: linux-x86_64, windows-AMD64, ...
 string(TOLOWER "${CMAKE_SYSTEM_NAME}" zelkora_system)

@@ -1,0 +1,109 @@
+# The Windows program built on Linux (cmake/toolchains/mingw-w64.cmake): what has to lie
+# beside the executable, and how this machine runs the result (Wine).
+
+# Where the DLLs the program loads come from: the cross prefix (Qt) and the compiler's
+# own run-time (libstdc++, libgcc_s, libwinpthread).
+set(zelkora_dll_dirs "${ZELKORA_MINGW_PREFIX}/bin")
+foreach(runtime_dll libstdc++-6.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime_dll}
+                    OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${runtime_path}" OR NOT EXISTS "${runtime_path}")
+        message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${runtime_dll} is")
+    endif()
+    get_filename_component(runtime_dir "${runtime_path}" DIRECTORY)
+    get_filename_component(runtime_dir "${runtime_dir}" REALPATH)
+    list(APPEND zelkora_dll_dirs "${runtime_dir}")
+endforeach()
+list(REMOVE_DUPLICATES zelkora_dll_dirs)
+
+# Runs a Windows executable of this build under Wine with those DLLs on its path:
+#   build-windows/wine-run tests/test_paths.exe
+# Wine keeps host variables that begin with QT_ to itself; Qt's are passed as WINEQT_...
+# The Wine prefix defaults to one inside the build tree, made at first use.
+find_program(ZELKORA_WINE64 wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(ZELKORA_WINE64)
+    set(wine_path "")
+    foreach(dir IN LISTS zelkora_dll_dirs)
+        string(APPEND wine_path "Z:${dir};")
+    endforeach()
+    get_filename_component(wine_dir "${ZELKORA_WINE64}" DIRECTORY)
+    file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/wine-run" @ONLY CONTENT [[#!/bin/sh
+export WINEPREFIX="${WINEPREFIX:-@CMAKE_BINARY_DIR@/wine}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEPATH="@wine_path@"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # Tests run side by side; only one of them may make the prefix.
+    mkdir -p "$WINEPREFIX"
+    flock "$WINEPREFIX" sh -c '[ -f "$WINEPREFIX/system.reg" ] || { "$0" wineboot -i && "$1" -w; }' \
+        "@ZELKORA_WINE64@" "@wine_dir@/wineserver" >/dev/null 2>&1
+fi
+exec "@ZELKORA_WINE64@" "$@"
+]])
+    file(CHMOD "${CMAKE_BINARY_DIR}/wine-run"
+         PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run")
+endif()
+
+# The package: Qt's platform and style plug-ins, then every DLL that the executable and
+# they import, and what those import in turn, found where the program will find them:
+# beside it. objdump reads the import tables. (CMake's own file(GET_RUNTIME_DEPENDENCIES)
+# looks DLL names up in lower case, which finds nothing on this case-sensitive file
+# system.) A DLL that is in none of the folders above must be Windows' own: it is left
+# out only when the toolchain has its import library (kernel32.dll: libkernel32.a);
+# otherwise the install fails rather than ship a program that cannot start.
+install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION app/platforms)
+install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION app/styles)
+
+find_program(ZELKORA_MINGW_STRIP ${ZELKORA_MINGW_TRIPLET}-strip REQUIRED)
+find_program(ZELKORA_MINGW_OBJDUMP ${ZELKORA_MINGW_TRIPLET}-objdump REQUIRED)
+install(CODE "
+set(dll_dirs \"${zelkora_dll_dirs}\")
+set(system_libs \"/usr/${ZELKORA_MINGW_TRIPLET}/lib\")
+set(strip \"${ZELKORA_MINGW_STRIP}\")
+set(objdump \"${ZELKORA_MINGW_OBJDUMP}\")
+set(app \"\${CMAKE_INSTALL_PREFIX}/app\")
+")
+install(CODE [[
+foreach(dir IN LISTS dll_dirs)
+    file(GLOB candidates "${dir}/*.dll")
+    foreach(candidate IN LISTS candidates)
+        get_filename_component(name "${candidate}" NAME)
+        string(TOLOWER "${name}" name)
+        if(NOT DEFINED "dll_${name}")
+            set("dll_${name}" "${candidate}")
+        endif()
+    endforeach()
+endforeach()
+set(pending "$<TARGET_FILE:zelkora-desk>" "$<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>"
+            "$<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>")
+set(seen "")
+while(pending)
+    list(POP_FRONT pending binary)
+    execute_process(COMMAND "${objdump}" -p "${binary}" OUTPUT_VARIABLE dump COMMAND_ERROR_IS_FATAL ANY)
+    string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+    foreach(import IN LISTS imports)
+        string(REGEX REPLACE "^DLL Name: *" "" dll "${import}")
+        string(STRIP "${dll}" dll)
+        string(TOLOWER "${dll}" name)
+        list(FIND seen "${name}" at)
+        if(at GREATER -1)
+            continue()
+        endif()
+        list(APPEND seen "${name}")
+        string(REGEX REPLACE "\\.dll$" "" stem "${name}")
+        if(DEFINED "dll_${name}")
+            file(INSTALL "${dll_${name}}" DESTINATION "${app}" FOLLOW_SYMLINK_CHAIN)
+            list(APPEND pending "${dll_${name}}")
+        elseif(NOT name MATCHES "^(api|ext)-ms-" AND NOT EXISTS "${system_libs}/lib${stem}.a")
+            message(FATAL_ERROR "${binary} needs ${dll}, which is in none of: ${dll_dirs}")
+        endif()
+    endforeach()
+endwhile()
+if(CMAKE_INSTALL_DO_STRIP)
+    file(GLOB_RECURSE shipped "${app}/*.dll")
+    foreach(dll IN LISTS shipped)
+        execute_process(COMMAND "${strip}" --strip-unneeded "${dll}" COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+endif()
+]])

@@ -1,0 +1,209 @@
+#!/usr/bin/python3
+"""The Windows package, unpacked as a Windows user would, run under Wine on a private X server.
+
+WINEPREFIX must name a Wine prefix of this run's own: the tests write to its registry.
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import unittest
+import zipfile
+from pathlib import Path, PureWindowsPath
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import scenarios  # noqa: E402
+from test_package import CANDIDATES_LINE, FAILURES  # noqa: E402
+from xsession import Form, MapWatcher, Program, XServer, empty_dir, remove_tree, resource_lines  # noqa: E402
+
+ARGS = None
+TOP = "zelkora-desk"
+WINE = "/usr/lib/wine/wine64"
+# A folder such as a Windows user's own (C:\Users\山田\...): every path the program
+# builds, logs and reports passes through it.
+JAPANESE_FOLDER = "山田のダウンロード"
+SETTINGS_KEY = r"HKCU\Software\orvanel-works\zelkora-desk"
+# What the program needs beside it; Windows has the rest.
+REQUIRED_DLLS = ["Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll",
+                 "libwinpthread-1.dll", "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll"]
+
+
+def setUpModule():
+    global SERVER
+    if not os.environ.get("WINEPREFIX"):
+        raise RuntimeError("WINEPREFIX must name this run's own Wine prefix")
+    os.environ.setdefault("WINEDEBUG", "-all")
+    os.environ.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    SERVER = XServer()
+
+
+def tearDownModule():
+    SERVER.close()
+
+
+def wine(*args, check=True):
+    return subprocess.run([WINE, *args], capture_output=True, check=check, timeout=120)
+
+
+def windows(path):
+    """The path as the program sees it under Wine: on drive Z:, the Unix root."""
+    return str(PureWindowsPath("Z:" + str(path)))
+
+
+def read_registry():
+    """Every value under the program's key, as {"chk/digits": ("REG_SZ", "false"), ...}."""
+    result = wine("reg", "query", SETTINGS_KEY, "/s", check=False)
+    if result.returncode != 0:
+        return {}
+    values = {}
+    group = ""
+    for line in result.stdout.decode("utf-8", "replace").splitlines():
+        if line.startswith("HKEY_"):
+            key = line.strip()
+            suffix = key[len("HKEY_CURRENT_USER\\Software\\orvanel-works\\zelkora-desk"):]
+            group = suffix.strip("\\").replace("\\", "/")
+            continue
+        parts = line.strip().split(None, 2)
+        if len(parts) >= 2 and parts[1].startswith("REG_"):
+            name = f"{group}/{parts[0]}" if group else parts[0]
+            values[name] = (parts[1], parts[2] if len(parts) == 3 else "")
+    return values
+
+
+def registry_as_text(_settings_file):
+    """The registry as the settings round trip compares stores: every value as text."""
+    return {name: str(int(data, 16)) if kind == "REG_DWORD" else data
+            for name, (kind, data) in read_registry().items()}
+
+
+def the_zip():
+    archives = sorted(Path(ARGS.dist_dir).glob("*-windows-x86_64.zip"))
+    if len(archives) != 1:
+        raise AssertionError(f"expected one Windows archive in {ARGS.dist_dir}, found {archives}")
+    return archives[0]
+
+
+class Unpacked(unittest.TestCase):
+    """Each test gets its own copy of the package, in a folder with a Japanese name, and
+    starts with no stored options."""
+
+    def setUp(self):
+        self.unpack()
+        wine("reg", "delete", r"HKCU\Software\orvanel-works", "/f", check=False)
+
+    def unpack(self):
+        self.sandbox = empty_dir("zelkora-windows-")
+        self.addCleanup(remove_tree, self.sandbox)
+        downloads = self.sandbox / JAPANESE_FOLDER
+        with zipfile.ZipFile(the_zip()) as archive:
+            archive.extractall(downloads)
+        self.top = Path(os.path.realpath(downloads / TOP))
+        self.app = self.top / "app"
+        self.exe = self.app / "zelkora-desk.exe"
+        self.form = Form(self.app / "zelkora" / "resources" / "ui" / "main_window.ui")
+
+
+class ArchiveContents(unittest.TestCase):
+    def test_holds_the_program_its_files_and_what_it_loads(self):
+        with zipfile.ZipFile(the_zip()) as archive:
+            names = set(archive.namelist())
+            for inside in ["README.txt", "app/zelkora-desk.exe", "app/zelkora/logging.ini",
+                           "app/zelkora/resources/ui/main_window.ui",
+                           *(f"app/{dll}" for dll in REQUIRED_DLLS)]:
+                self.assertIn(f"{TOP}/{inside}", names)
+            self.assertEqual({name.split("/")[0] for name in names}, {TOP})
+            # The delivered files are the project's own, byte for byte.
+            for inside, source in ((f"{TOP}/app/zelkora/logging.ini", "src/zelkora/logging.ini"),
+                                   (f"{TOP}/app/zelkora/resources/ui/main_window.ui",
+                                    "src/resources/ui/main_window.ui")):
+                with self.subTest(inside):
+                    self.assertEqual(archive.read(inside), (Path(ARGS.source_dir) / source).read_bytes())
+
+    def test_every_dll_it_imports_is_beside_it_or_the_systems(self):
+        # A DLL that is neither beside the program nor Windows' own stops it before main.
+        sandbox = empty_dir("zelkora-imports-")
+        self.addCleanup(remove_tree, sandbox)
+        with zipfile.ZipFile(the_zip()) as archive:
+            archive.extractall(sandbox)
+        app = sandbox / TOP / "app"
+        shipped = {path.name.lower() for path in app.glob("*.dll")}
+        system_libs = Path("/usr/x86_64-w64-mingw32/lib")
+        for binary in [app / "zelkora-desk.exe", *app.glob("*.dll"), *app.glob("*/*.dll")]:
+            dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(binary)],
+                                  capture_output=True, text=True, check=True).stdout
+            imported = [line.split(":", 1)[1].strip().lower() for line in dump.splitlines()
+                        if line.strip().startswith("DLL Name:")]
+            for dll in imported:
+                with self.subTest(binary=binary.name, dll=dll):
+                    self.assertTrue(dll in shipped or (system_libs / f"lib{dll[:-4]}.a").exists()
+                                    or dll.startswith("api-ms-"), f"{dll} is nowhere")
+
+
+class NormalRun(Unpacked):
+    def test_starts_from_a_japanese_folder_and_logs_beside_app(self):
+        scenarios.start_and_close(self, SERVER, self.form, self.exe, self.sandbox, [WINE])
+
+        log_dir = self.top / "log"
+        ui = self.app / "zelkora" / "resources" / "ui" / "main_window.ui"
+        lines = resource_lines((log_dir / "app.log").read_text(encoding="utf-8"))
+        self.assertEqual(lines, [
+            "[resource_path] frozen=True",
+            f"[resource_path] bases=[{windows(self.app)}, {windows(self.app / 'src')}, {windows(self.top)}]",
+            CANDIDATES_LINE,
+            f"[resource_path] hit={windows(ui)}",
+        ])
+        self.assertEqual(sorted(p.name for p in log_dir.iterdir()), ["app.log"])  # no probe left
+        self.assertFalse((self.app / "log").exists())
+
+    def test_options_come_back_from_the_registry(self):
+        scenarios.settings_round_trip(self, SERVER, self.form, self.exe, self.sandbox, registry_as_text, [WINE])
+        stored = read_registry()
+        # Numbers as numbers, truth values as text: what the restore code is made for.
+        self.assertEqual(stored["length"][0], "REG_DWORD")
+        self.assertEqual(stored["count"][0], "REG_DWORD")
+        self.assertEqual(stored["chk/digits"][0], "REG_SZ")
+        self.assertEqual(stored["symbols"], ("REG_SZ", scenarios.CHANGED_SYMBOLS))
+
+
+class FailedStart(Unpacked):
+    def test_each_failure_ends_with_status_1_and_one_line_naming_it(self):
+        # The Linux package's cases, with Windows paths in the expected messages.
+        for case, break_it, kind, starts, holds, ends, log_made in FAILURES:
+            with self.subTest(case):
+                self.unpack()
+                break_it(self.app, self.top)
+                paths = {"app": windows(self.app), "top": windows(self.top)}
+                holds = holds.replace("/", "\\").format(**paths)
+                ends = ends.replace("/", "\\").format(**paths)
+                watcher = MapWatcher(SERVER)
+                program = Program(self.exe, SERVER, self.sandbox, [WINE])
+                try:
+                    status = program.wait()
+                finally:
+                    program.kill()
+                    mapped = watcher.collect()
+                    watcher.close()
+                stderr = program.stderr_lines()
+
+                self.assertEqual(status, 1)
+                self.assertEqual(len(stderr), 1, stderr)
+                self.assertTrue(stderr[0].startswith(f"{kind}: {starts}"), stderr[0])
+                self.assertIn(holds, stderr[0])
+                self.assertTrue(stderr[0].endswith(ends), stderr[0])
+                self.assertEqual(mapped, [], "a window was shown")
+                log_dir = self.top / "log"
+                if log_made:
+                    self.assertTrue(log_dir.is_dir())
+                    self.assertFalse((log_dir / ".write_test").exists())
+                else:
+                    self.assertEqual(log_dir.read_text(encoding="utf-8"), "in the way\n")
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--dist-dir", required=True)
+    parser.add_argument("--source-dir", required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
