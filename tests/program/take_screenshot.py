@@ -71,6 +71,8 @@ def main():
     parser.add_argument("--executable", required=True)
     parser.add_argument("--project-root", required=True)
     parser.add_argument("--output", required=True)
+    parser.add_argument("--wrapper", action="append", default=[],
+                        help="a program that runs the executable (Wine for the Windows one); repeatable")
     args = parser.parse_args()
 
     form = Form(Path(args.project_root) / FORM_RELATIVE)
@@ -78,7 +80,7 @@ def main():
     sandbox = empty_dir("zelkora-screenshot-")
     program = None
     try:
-        program = Program(args.executable, server, sandbox)
+        program = Program(args.executable, server, sandbox, args.wrapper)
         window = server.wait_for_window(program, form.title)
         server.focus(window)
         time.sleep(1)  # the first paint

@@ -16,11 +16,13 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
 from test_package import CANDIDATES_LINE, FAILURES  # noqa: E402
-from xsession import Form, MapWatcher, Program, XServer, empty_dir, remove_tree, resource_lines  # noqa: E402
+from xsession import (Form, MapWatcher, Program, XServer, empty_dir, remove_tree, resource_lines,  # noqa: E402
+                      wait_until)
 
 ARGS = None
 TOP = "zelkora-desk"
 WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
 # A folder such as a Windows user's own (C:\Users\山田\...): every path the program
 # builds, logs and reports passes through it.
 JAPANESE_FOLDER = "山田のダウンロード"
@@ -91,6 +93,11 @@ class Unpacked(unittest.TestCase):
 
     def setUp(self):
         self.unpack()
+        # A fresh Wine session, as after a new login: Wine's desktop process keeps the
+        # clipboard after the program that filled it has ended, and an earlier test's
+        # passwords must never be taken for this one's.
+        subprocess.run([WINESERVER, "-k"], capture_output=True, timeout=120)
+        subprocess.run([WINESERVER, "-w"], capture_output=True, timeout=120)
         wine("reg", "delete", r"HKCU\Software\orvanel-works", "/f", check=False)
 
     def unpack(self):
@@ -165,6 +172,26 @@ class NormalRun(Unpacked):
         self.assertEqual(stored["count"][0], "REG_DWORD")
         self.assertEqual(stored["chk/digits"][0], "REG_SZ")
         self.assertEqual(stored["symbols"], ("REG_SZ", scenarios.CHANGED_SYMBOLS))
+
+
+class Clipboard(Unpacked):
+    def test_copied_passwords_are_kept_out_of_clipboard_history(self):
+        # Wine hands every Windows clipboard format to X as a target of its own name.
+        program = Program(self.exe, SERVER, self.sandbox, [WINE])
+        try:
+            window = SERVER.wait_for_window(program, self.form.title)
+            SERVER.focus(window)
+            SERVER.keys(self.form.mnemonic("btnGenerate"), self.form.mnemonic("btnCopyAll"))
+            copied = wait_until("the passwords on the clipboard", SERVER.clipboard_text)
+            self.assertEqual(len(copied.split("\n")), self.form.number("spinCount"))
+            targets = subprocess.run(["xclip", "-o", "-selection", "clipboard", "-t", "TARGETS"],
+                                     env={**os.environ, "DISPLAY": SERVER.name}, capture_output=True,
+                                     text=True, check=True, timeout=60).stdout.split()
+            self.assertIn("ExcludeClipboardContentFromMonitorProcessing", targets)
+            SERVER.close_window(window)
+            self.assertEqual(program.wait(), 0, program.stderr_text())
+        finally:
+            program.kill()
 
 
 class FailedStart(Unpacked):
