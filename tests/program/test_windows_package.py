@@ -6,6 +6,7 @@ WINEPREFIX must name a Wine prefix of this run's own: the tests write to its reg
 
 import argparse
 import os
+import re
 import subprocess
 import sys
 import unittest
@@ -226,6 +227,25 @@ class FailedStart(Unpacked):
                     self.assertFalse((log_dir / ".write_test").exists())
                 else:
                     self.assertEqual(log_dir.read_text(encoding="utf-8"), "in the way\n")
+
+    def test_started_from_a_console_the_line_appears_there(self):
+        # A windowed program has no console of its own: typed into a Command Prompt, its
+        # failed start must still show the line there, Japanese folder name and all. (Wine
+        # hands the Prompt's console to the program anyway; Windows does not, and there the
+        # program attaches to it.)
+        (self.app / "zelkora" / "logging.ini").unlink()
+        typescript = self.sandbox / "typescript"
+        # script(1) gives the Command Prompt a terminal and records what appears on it.
+        result = subprocess.run(["script", "--quiet", "--return", "--command",
+                                 f"'{WINE}' cmd /c 'app\\zelkora-desk.exe'", str(typescript)],
+                                cwd=self.top, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, timeout=120)
+        self.assertEqual(result.returncode, 1)
+        shown = typescript.read_bytes().decode("utf-8", "replace")
+        # The console's own control sequences and its wrapping at the terminal's width go.
+        shown = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", shown).replace("\r", "").replace("\n", "")
+        self.assertIn("RuntimeError: logging configuration not found: "
+                      + windows(self.app / "zelkora" / "logging.ini"), shown)
 
 
 if __name__ == "__main__":
