@@ -198,7 +198,13 @@ RunContext current_run_context() {
     RunContext context;
     context.executable = _executable_path();
     const auto exe = fs::weakly_canonical(context.executable);
-    context.packaged = !lies_within(exe, fs::weakly_canonical(ZELKORA_BUILD_DIR));
+    // The build tree is a path of the machine that built the program. A cross-built
+    // Windows program gets a root-relative one ("/home/.../build-windows"), which names
+    // a folder on whatever drive is current, and Windows' C++ library cannot resolve it
+    // there: no executable lies within a folder that cannot be found.
+    std::error_code unresolvable;
+    const auto build_dir = fs::weakly_canonical(ZELKORA_BUILD_DIR, unresolvable);
+    context.packaged = unresolvable || !lies_within(exe, build_dir);
     context.unit_file = context.packaged ? exe.parent_path() / "zelkora" / "paths" : fs::path(ZELKORA_PATHS_UNIT);
     return context;
 }
