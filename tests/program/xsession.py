@@ -182,8 +182,8 @@ class MapWatcher:
 class Program:
     """One run of the executable with its own settings store and output files."""
 
-    def __init__(self, executable, server, sandbox, wrapper=()):
-        self.executable = Path(os.path.abspath(executable))  # it runs in the sandbox
+    def __init__(self, executable, server, sandbox, wrapper=(), cwd=None, extra_env=None):
+        self.executable = Path(os.path.abspath(executable))  # it may run elsewhere
         home = sandbox / "home"
         config = sandbox / "config"
         runtime = sandbox / "runtime"
@@ -195,10 +195,11 @@ class Program:
                if not key.startswith(("QT_", "XDG_", "WAYLAND_"))}
         env.update(DISPLAY=server.name, HOME=str(home), XDG_CONFIG_HOME=str(config),
                    XDG_RUNTIME_DIR=str(runtime), QT_QPA_PLATFORM="xcb")
+        env.update(extra_env or {})
         self._out = tempfile.TemporaryFile(dir=sandbox)
         self._err = tempfile.TemporaryFile(dir=sandbox)
         self._stderr = None
-        self._process = subprocess.Popen([*wrapper, str(self.executable)], env=env, cwd=sandbox,
+        self._process = subprocess.Popen([*wrapper, str(self.executable)], env=env, cwd=cwd or sandbox,
                                          stdin=subprocess.DEVNULL, stdout=self._out, stderr=self._err)
         self.pid = self._process.pid
 
