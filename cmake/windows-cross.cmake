@@ -30,7 +30,7 @@ if(ZELKORA_WINE64)
     file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/wine-run" @ONLY CONTENT [[#!/bin/sh
 export WINEPREFIX="${WINEPREFIX:-@CMAKE_BINARY_DIR@/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 export WINEPATH="@wine_path@"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     # Tests run side by side; only one of them may make the prefix.

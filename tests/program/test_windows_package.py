@@ -38,7 +38,7 @@ def setUpModule():
     if not os.environ.get("WINEPREFIX"):
         raise RuntimeError("WINEPREFIX must name this run's own Wine prefix")
     os.environ.setdefault("WINEDEBUG", "-all")
-    os.environ.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    os.environ.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d")
     SERVER = XServer()
 
 
