@@ -31,6 +31,38 @@ def start_and_close(test, server, form, executable, sandbox, wrapper=()):
     return program
 
 
+def failed_start(test, server, executable, sandbox, top, expected, wrapper=()):
+    """Starts a program whose start must fail, and checks how it failed.
+
+    `expected` is (kind, starts, holds, ends, log_made): status 1, one line on standard
+    error of that kind that starts, holds and ends as given, no window, and the log
+    folder under `top` made and probed clean, or left as the file that stood in its way.
+    """
+    kind, starts, holds, ends, log_made = expected
+    watcher = MapWatcher(server)
+    program = Program(executable, server, sandbox, wrapper)
+    try:
+        status = program.wait()
+    finally:
+        program.kill()
+        mapped = watcher.collect()
+        watcher.close()
+    stderr = program.stderr_lines()
+
+    test.assertEqual(status, 1)
+    test.assertEqual(len(stderr), 1, stderr)
+    test.assertTrue(stderr[0].startswith(f"{kind}: {starts}"), stderr[0])
+    test.assertIn(holds, stderr[0])
+    test.assertTrue(stderr[0].endswith(ends), stderr[0])
+    test.assertEqual(mapped, [], "a window was shown")
+    log_dir = top / "log"
+    if log_made:
+        test.assertTrue(log_dir.is_dir())
+        test.assertFalse((log_dir / ".write_test").exists())
+    else:
+        test.assertEqual(log_dir.read_text(encoding="utf-8"), "in the way\n")
+
+
 def _generate_and_copy_all(server, form):
     server.keys(form.mnemonic("btnGenerate"))
     server.keys(form.mnemonic("btnCopyAll"))

@@ -12,7 +12,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
-from xsession import (FORM_RELATIVE, Form, MapWatcher, Program, XServer, empty_dir,  # noqa: E402
+from xsession import (FORM_RELATIVE, Form, XServer, empty_dir,  # noqa: E402
                       read_store, remove_tree, resource_lines)
 
 ARGS = None
@@ -183,30 +183,11 @@ class FailedStart(Unpacked):
             with self.subTest(case):
                 self.unpack()
                 break_it(self.app, self.top)
-                watcher = MapWatcher(SERVER)
-                program = Program(self.app / "zelkora-desk", SERVER, self.sandbox)
-                try:
-                    status = program.wait()
-                finally:
-                    program.kill()
-                    mapped = watcher.collect()
-                    watcher.close()
-                stderr = program.stderr_lines()
-
-                self.assertEqual(status, 1)
-                self.assertEqual(len(stderr), 1, stderr)
-                self.assertTrue(stderr[0].startswith(f"{kind}: {starts}"), stderr[0])
-                self.assertIn(holds.format(app=self.app, top=self.top), stderr[0])
-                self.assertTrue(stderr[0].endswith(ends.format(app=self.app, top=self.top)), stderr[0])
-                self.assertEqual(mapped, [], "a window was shown")
-                log_dir = self.top / "log"
-                if log_made:
-                    self.assertTrue(log_dir.is_dir())
-                    self.assertFalse((log_dir / ".write_test").exists())
-                else:
-                    self.assertEqual(log_dir.read_text(encoding="utf-8"), "in the way\n")
+                paths = {"app": self.app, "top": self.top}
+                scenarios.failed_start(self, SERVER, self.app / "zelkora-desk", self.sandbox, self.top,
+                                       (kind, starts, holds.format(**paths), ends.format(**paths), log_made))
                 if case == "form missing":
-                    self.assertEqual(self.log_resource_lines(log_dir)[-1], "[resource_path] miss")
+                    self.assertEqual(self.log_resource_lines(self.top / "log")[-1], "[resource_path] miss")
 
 
 if __name__ == "__main__":

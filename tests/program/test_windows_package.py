@@ -17,7 +17,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
 from test_package import CANDIDATES_LINE, FAILURES  # noqa: E402
-from xsession import (Form, MapWatcher, Program, XServer, empty_dir, remove_tree, resource_lines,  # noqa: E402
+from xsession import (Form, Program, XServer, empty_dir, remove_tree, resource_lines,  # noqa: E402
                       wait_until)
 
 ARGS = None
@@ -205,28 +205,8 @@ class FailedStart(Unpacked):
                 paths = {"app": windows(self.app), "top": windows(self.top)}
                 holds = holds.replace("/", "\\").format(**paths)
                 ends = ends.replace("/", "\\").format(**paths)
-                watcher = MapWatcher(SERVER)
-                program = Program(self.exe, SERVER, self.sandbox, [WINE])
-                try:
-                    status = program.wait()
-                finally:
-                    program.kill()
-                    mapped = watcher.collect()
-                    watcher.close()
-                stderr = program.stderr_lines()
-
-                self.assertEqual(status, 1)
-                self.assertEqual(len(stderr), 1, stderr)
-                self.assertTrue(stderr[0].startswith(f"{kind}: {starts}"), stderr[0])
-                self.assertIn(holds, stderr[0])
-                self.assertTrue(stderr[0].endswith(ends), stderr[0])
-                self.assertEqual(mapped, [], "a window was shown")
-                log_dir = self.top / "log"
-                if log_made:
-                    self.assertTrue(log_dir.is_dir())
-                    self.assertFalse((log_dir / ".write_test").exists())
-                else:
-                    self.assertEqual(log_dir.read_text(encoding="utf-8"), "in the way\n")
+                scenarios.failed_start(self, SERVER, self.exe, self.sandbox, self.top,
+                                       (kind, starts, holds, ends, log_made), [WINE])
 
     def test_started_from_a_console_the_line_appears_there(self):
         # A windowed program has no console of its own: typed into a Command Prompt, its
