@@ -6,6 +6,9 @@ from xsession import MapWatcher, Program, WAIT_SECONDS, wait_until
 
 AMBIGUOUS = set("01IOl")
 
+CANDIDATES_LINE = ("[resource_path] candidates=['src/resources/ui/main_window.ui', "
+                   "'resources/ui/main_window.ui', 'zelkora/resources/ui/main_window.ui']")
+
 # Options a first run sets; the second run must come back with them.
 CHANGED_LENGTH = 24
 CHANGED_COUNT = 3
@@ -29,6 +32,18 @@ def start_and_close(test, server, form, executable, sandbox, wrapper=()):
         program.kill()
         watcher.close()
     return program
+
+
+def packaged_lookup_lines(app, top, sep="/"):
+    """The form lookup a packaged start logs when its executable lies in a folder `app`
+    named "app" below `top`, and the form in app/zelkora/: paths as the program writes
+    them, `sep` between their parts."""
+    return [
+        "[resource_path] frozen=True",
+        f"[resource_path] bases=[{app}, {app}{sep}src, {top}]",
+        CANDIDATES_LINE,
+        f"[resource_path] hit={sep.join([str(app), 'zelkora', 'resources', 'ui', 'main_window.ui'])}",
+    ]
 
 
 def failed_start(test, server, executable, sandbox, top, expected, wrapper=()):

@@ -17,8 +17,6 @@ from xsession import (FORM_RELATIVE, Form, XServer, empty_dir,  # noqa: E402
 
 ARGS = None
 TOP = "zelkora-desk"
-CANDIDATES_LINE = ("[resource_path] candidates=['src/resources/ui/main_window.ui', "
-                   "'resources/ui/main_window.ui', 'zelkora/resources/ui/main_window.ui']")
 
 FORM_WITH_WIDGET_ROOT = """<?xml version="1.0" encoding="UTF-8"?>
 <ui version="4.0">
@@ -100,12 +98,7 @@ class NormalRun(Unpacked):
         scenarios.start_and_close(self, SERVER, self.form, self.app / "zelkora-desk", self.sandbox)
 
         log_dir = self.top / "log"
-        self.assertEqual(self.log_resource_lines(log_dir), [
-            "[resource_path] frozen=True",
-            f"[resource_path] bases=[{self.app}, {self.app / 'src'}, {self.top}]",
-            CANDIDATES_LINE,
-            f"[resource_path] hit={self.app / 'zelkora' / 'resources' / 'ui' / 'main_window.ui'}",
-        ])
+        self.assertEqual(self.log_resource_lines(log_dir), scenarios.packaged_lookup_lines(self.app, self.top))
         self.assertEqual(sorted(p.name for p in log_dir.iterdir()), ["app.log"])  # no probe left
         self.assertFalse((self.app / "log").exists())
 
@@ -118,7 +111,7 @@ class NormalRun(Unpacked):
         self.assertEqual(self.log_resource_lines(renamed / "log"), [
             "[resource_path] frozen=True",
             f"[resource_path] bases=[{renamed}, {renamed / 'src'}]",
-            CANDIDATES_LINE,
+            scenarios.CANDIDATES_LINE,
             f"[resource_path] hit={renamed / 'zelkora' / 'resources' / 'ui' / 'main_window.ui'}",
         ])
         self.assertFalse((renamed / "log" / ".write_test").exists())

@@ -48,8 +48,7 @@ class SourceTreeRun(unittest.TestCase):
         expected = [
             "[resource_path] frozen=False",
             f"[resource_path] bases=[{self.root}, {self.root / 'app'}]",
-            "[resource_path] candidates=['src/resources/ui/main_window.ui', "
-            "'resources/ui/main_window.ui', 'zelkora/resources/ui/main_window.ui']",
+            scenarios.CANDIDATES_LINE,
             f"[resource_path] hit={self.root / FORM_RELATIVE}",
         ]
         self.assertTrue(contains_run(appended, expected), f"appended: {appended}")

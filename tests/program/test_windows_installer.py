@@ -16,7 +16,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from test_package import CANDIDATES_LINE  # noqa: E402
+import scenarios  # noqa: E402
 from xsession import Form, MapWatcher, Program, XServer, empty_dir, remove_tree, resource_lines  # noqa: E402
 
 ARGS = None
@@ -193,13 +193,7 @@ class InstalledForAUser(unittest.TestCase):
 
         log_dir = self.installed / "log"
         lines = resource_lines((log_dir / "app.log").read_text(encoding="utf-8"))
-        app = f"{self.install_dir}\\app"
-        self.assertEqual(lines, [
-            "[resource_path] frozen=True",
-            f"[resource_path] bases=[{app}, {app}\\src, {self.install_dir}]",
-            CANDIDATES_LINE,
-            f"[resource_path] hit={app}\\zelkora\\resources\\ui\\main_window.ui",
-        ])
+        self.assertEqual(lines, scenarios.packaged_lookup_lines(f"{self.install_dir}\\app", self.install_dir, "\\"))
         self.assertEqual([path.name for path in log_dir.iterdir()], ["app.log"])
         # Closing the window stored the options.
         options = self.key_values(SETTINGS_KEY)
