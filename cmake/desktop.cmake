@@ -64,8 +64,10 @@ if(WIN32)
     # Explorer, the taskbar and shortcuts take the icon from the executable itself.
     enable_language(RC)
     set(zelkora_rc ${CMAKE_BINARY_DIR}/icons/zelkora-desk.rc)
+    set(zelkora_manifest ${CMAKE_BINARY_DIR}/icons/zelkora-desk.manifest)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/zelkora-desk.manifest ${zelkora_manifest} @ONLY)
     configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/zelkora-desk.rc.in ${zelkora_rc} @ONLY)
-    set_source_files_properties(${zelkora_rc} PROPERTIES OBJECT_DEPENDS ${zelkora_icon_ico})
+    set_source_files_properties(${zelkora_rc} PROPERTIES OBJECT_DEPENDS "${zelkora_icon_ico};${zelkora_manifest}")
     target_sources(zelkora-desk PRIVATE ${zelkora_rc})
 endif()
 
