@@ -15,6 +15,10 @@ foreach(runtime_dll libstdc++-6.dll libwinpthread-1.dll)
     list(APPEND zelkora_dll_dirs "${runtime_dir}")
 endforeach()
 list(REMOVE_DUPLICATES zelkora_dll_dirs)
+# Qt's and log4cplus's headers inline code too: their folder is named by the same word
+# that scripts/windows/deps gives it in the libraries themselves.
+get_filename_component(zelkora_deps_cache "${ZELKORA_MINGW_PREFIX}" DIRECTORY)
+add_compile_options(-ffile-prefix-map=${zelkora_deps_cache}=zelkora-deps)
 
 # Runs a Windows executable of this build under Wine with those DLLs on its path:
 #   build-windows/wine-run tests/test_paths.exe

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QFontInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -226,6 +227,17 @@ private slots:
         window.engine = [](const GenerationRequest&) { return std::vector<std::u32string>{U"4444"}; };
         window.widget<QPushButton>("btnGenerate")->click();
         QCOMPARE(window.widget<QPlainTextEdit>("txtResult")->toPlainText(), "4444");
+    }
+
+    // l 1 I O 0 stay apart only in a fixed-pitch face; on Linux it is still the form's own.
+    void result_list_uses_a_fixed_pitch_face()
+    {
+        const auto window = real_window();
+        const QFontInfo shown(window->widget<QPlainTextEdit>("txtResult")->font());
+        QVERIFY2(shown.fixedPitch(), qPrintable(shown.family()));
+#if !defined(_WIN32)
+        QCOMPARE(shown.family(), "DejaVu Sans Mono");
+#endif
     }
 
     // Each row changes one or two options from the form's defaults (16 characters, every

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFont>
 #include <QLabel>
 #include <QIcon>
 #include <QLineEdit>
@@ -171,6 +172,7 @@ MainWindow::MainWindow(const RunContext& context)
     btnCopyAll = _find<QPushButton>(QStringLiteral("btnCopyAll"));
     txtResult = _find<QPlainTextEdit>(QStringLiteral("txtResult"));
     lblStrength = findChild<QLabel*>(QStringLiteral("lblStrength"));
+    _use_fixed_pitch_font(txtResult);
 
     _restore_settings();
     _connect_signals();
@@ -180,6 +182,18 @@ MainWindow::MainWindow(const RunContext& context)
     // The form's own size is not carried over; open large enough to show every control
     // and a useful number of result lines.
     resize(sizeHint().expandedTo(QSize(640, 560)));
+}
+
+// The form names the Linux face only. No Windows has it, and Qt would fall back to the
+// proportional interface font there, in which l 1 I O 0 look alike in the very list the
+// ambiguity option is for. Every Windows has Consolas and Japanese Windows MS Gothic:
+// ask for those first, the form's face after them, and any fixed-pitch face last.
+void MainWindow::_use_fixed_pitch_font(QWidget* widget)
+{
+    QFont font = widget->font();
+    font.setFamilies({QStringLiteral("Consolas"), QStringLiteral("MS Gothic"), font.family()});
+    font.setStyleHint(QFont::Monospace);
+    widget->setFont(font);
 }
 
 std::unique_ptr<QMainWindow> MainWindow::_load_ui(const RunContext& context)

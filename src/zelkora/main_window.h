@@ -45,6 +45,7 @@ public:
 protected:
     std::unique_ptr<QMainWindow> _load_ui(const RunContext& context);
     void _apply_loaded_main_window(QMainWindow& loaded);
+    static void _use_fixed_pitch_font(QWidget* widget);
 
     template <typename TWidget>
     TWidget* _find(const QString& object_name) const;
