@@ -33,8 +33,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/src/zelkora/logging.ini DESTINATION app/zelk
 install(FILES ${PROJECT_SOURCE_DIR}/src/resources/ui/main_window.ui DESTINATION app/zelkora/resources/ui)
 if(WIN32)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/README-windows.txt DESTINATION . RENAME README.txt)
+    # Notepad opens a .txt with a double click; a bare LICENSE asks which program to use.
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 else()
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.txt DESTINATION .)
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 endif()
 
 # The archive's platform tag, as people name it: linux-x86_64, windows-AMD64, ...
