@@ -1,0 +1,143 @@
+#!/usr/bin/python3
+"""The artefacts scripts/release wrote: lawful to hand out, and the same bytes from any folder.
+
+    test_release.py --dist-dir dist --source-dir . [--clone]
+
+--clone builds the same commit again in a fresh clone whose folder name differs in name
+and length, and requires every artefact to come out byte for byte the same.
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import re
+import subprocess
+import sys
+import tarfile
+import tempfile
+import unittest
+import zipfile
+from pathlib import Path
+
+import jsonschema
+import pefile
+from license_expression import get_spdx_licensing
+
+ARGS = None
+TOP = "zelkora-desk"
+SUPPORTED_OS = ["8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "35138b9a-5d96-4fbd-8e2d-a2440225f93a"]
+
+
+def artefact(pattern):
+    found = sorted(Path(ARGS.dist_dir).glob(pattern))
+    if len(found) != 1:
+        raise AssertionError(f"expected one {pattern} in {ARGS.dist_dir}, found {found}")
+    return found[0]
+
+
+def contents(path):
+    """{name inside the zelkora-desk folder: bytes} of an archive."""
+    if path.suffix == ".zip":
+        with zipfile.ZipFile(path) as archive:
+            return {n.removeprefix(TOP + "/"): archive.read(n) for n in archive.namelist() if not n.endswith("/")}
+    with tarfile.open(path) as archive:
+        return {m.name.removeprefix(TOP + "/"): archive.extractfile(m).read() for m in archive if m.isfile()}
+
+
+def builder_paths():
+    cache = Path(os.environ.get("XDG_CACHE_HOME", Path.home() / ".cache")) / "zelkora-desk"
+    paths = {str(Path(ARGS.source_dir).resolve()), str(cache), str(Path.home()) + "/"}
+    return [p.encode(encoding) for p in paths for encoding in ("utf-8", "utf-16-le")]
+
+
+class BillOfMaterials(unittest.TestCase):
+    def test_each_artefact_lists_every_file_it_ships_under_valid_licences(self):
+        schema = json.loads((Path(ARGS.source_dir) / "../shared/third_party/spdx-schema-2.3.json").read_text())
+        licensing = get_spdx_licensing()
+        zip_files = contents(artefact("*-windows-x86_64.zip"))
+        for archive, files in ((artefact("*.tar.gz"), None), (artefact("*.zip"), zip_files),
+                               (artefact("*-setup.exe"), zip_files)):
+            with self.subTest(archive.name):
+                sbom_path = archive.with_name(re.sub(r"\.(tar\.gz|zip|exe)$", ".spdx.json", archive.name))
+                sbom = json.loads(sbom_path.read_text(encoding="utf-8"))
+                jsonschema.validate(sbom, schema)
+                expressions = [p[k] for p in sbom["packages"] for k in ("licenseConcluded", "licenseDeclared")]
+                for expression in expressions + [f["licenseConcluded"] for f in sbom["files"]]:
+                    if expression not in ("NOASSERTION", "NONE"):
+                        self.assertFalse(licensing.validate(expression).errors, expression)
+                shipped = files if files is not None else contents(archive)
+                listed = {f["fileName"].removeprefix("./"): f["checksums"][1]["checksumValue"] for f in sbom["files"]}
+                own = sbom_path.name  # the zip holds its own, which cannot list itself
+                self.assertEqual(listed, {name: hashlib.sha256(data).hexdigest()
+                                          for name, data in shipped.items() if name != own})
+
+    def test_the_zip_names_a_component_and_licence_text_for_every_program_file(self):
+        files = contents(artefact("*-windows-x86_64.zip"))
+        notices = files["THIRD-PARTY-NOTICES.txt"].decode("utf-8")
+        for name in files:
+            if name.endswith((".dll", ".exe")):
+                self.assertIn(name.replace("/", "\\"), notices)
+        for text in re.findall(r"licenses\\(\S+?\.txt)", notices):
+            self.assertIn(f"licenses/{text}", files)
+        sources = files["SOURCES.txt"].decode("utf-8")
+        self.assertRegex(sources, r"qt6-base_6\.4\.2\+dfsg-\d+\.dsc  SHA-256 [0-9a-f]{64}")
+        self.assertIn("MIT License", files["LICENSE.txt"].decode("utf-8"))
+        self.assertEqual(files[artefact("*-windows-x86_64.spdx.json").name],
+                         artefact("*-windows-x86_64.spdx.json").read_bytes())
+
+    def test_the_executable_carries_its_manifest(self):
+        exe = pefile.PE(data=contents(artefact("*-windows-x86_64.zip"))["app/zelkora-desk.exe"])
+        manifests = [entry for kind in exe.DIRECTORY_ENTRY_RESOURCE.entries
+                     if kind.id == pefile.RESOURCE_TYPE["RT_MANIFEST"] for entry in kind.directory.entries]
+        self.assertEqual([entry.id for entry in manifests], [1])
+        data = manifests[0].directory.entries[0].data.struct
+        text = exe.get_data(data.OffsetToData, data.Size).decode("utf-8")
+        self.assertIn('level="asInvoker"', text)
+        self.assertRegex(text, r"<longPathAware[^>]*>true</longPathAware>")
+        self.assertEqual(re.findall(r'supportedOS Id="\{([^}]+)\}"', text), SUPPORTED_OS)
+        self.assertNotIn("dpiAware", text)
+
+    def test_nothing_shipped_holds_a_path_of_the_build_machine(self):
+        paths = builder_paths()
+        for archive in (artefact("*.tar.gz"), artefact("*.zip")):
+            for name, data in contents(archive).items():
+                for path in paths:
+                    self.assertNotIn(path, data, f"{archive.name}: {name}")
+        setup = artefact("*-setup.exe").read_bytes()
+        for path in paths:
+            self.assertNotIn(path, setup)
+
+    def test_sha256sums_names_every_artefact(self):
+        sums = (Path(ARGS.dist_dir) / "SHA256SUMS").read_text().splitlines()
+        listed = dict(reversed(line.split("  ", 1)) for line in sums)
+        made = sorted(p.name for p in Path(ARGS.dist_dir).iterdir() if p.name != "SHA256SUMS")
+        self.assertEqual(sorted(listed), made)
+        for name, digest in listed.items():
+            self.assertEqual(hashlib.sha256((Path(ARGS.dist_dir) / name).read_bytes()).hexdigest(), digest)
+
+
+@unittest.skipUnless(__name__ == "__main__" and "--clone" in sys.argv, "only with --clone")
+class Reproducible(unittest.TestCase):
+    def test_a_clone_in_another_folder_builds_the_same_bytes(self):
+        source = Path(ARGS.source_dir).resolve()
+        head = subprocess.run(["git", "-C", str(source), "rev-parse", "HEAD"], capture_output=True, text=True,
+                              check=True).stdout.strip()
+        with tempfile.TemporaryDirectory(prefix="zelkora-") as scratch:
+            # Another name of another length, at another depth.
+            clone = Path(scratch) / "a-checkout-in-another-folder"
+            subprocess.run(["git", "clone", "--quiet", "--no-hardlinks", str(source), str(clone)], check=True)
+            subprocess.run(["git", "-C", str(clone), "checkout", "--quiet", head], check=True)
+            subprocess.run([str(clone / "scripts" / "release")], check=True, stdout=subprocess.DEVNULL)
+            self.assertEqual((clone / "dist" / "SHA256SUMS").read_text(),
+                             (Path(ARGS.dist_dir) / "SHA256SUMS").read_text())
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--dist-dir", required=True)
+    parser.add_argument("--source-dir", required=True)
+    parser.add_argument("--clone", action="store_true")
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
