@@ -68,7 +68,7 @@ class ArchiveContents(unittest.TestCase):
         with tarfile.open(the_archive()) as archive:
             members = {member.name.rstrip("/"): member for member in archive.getmembers()}
             self.assertEqual(sorted(members), sorted([
-                TOP, f"{TOP}/README.txt",
+                TOP, f"{TOP}/README.txt", f"{TOP}/LICENSE",
                 f"{TOP}/app", f"{TOP}/app/zelkora-desk",
                 f"{TOP}/app/zelkora", f"{TOP}/app/zelkora/logging.ini",
                 f"{TOP}/app/zelkora/resources", f"{TOP}/app/zelkora/resources/ui",
