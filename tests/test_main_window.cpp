@@ -229,14 +229,22 @@ private slots:
         QCOMPARE(window.widget<QPlainTextEdit>("txtResult")->toPlainText(), "4444");
     }
 
-    // l 1 I O 0 stay apart only in a fixed-pitch face; on Linux it is still the form's own.
+    // l 1 I O 0 stay apart only in a fixed-pitch face: the form's own on Linux, and one
+    // still where the face the form names does not exist (as on Windows).
     void result_list_uses_a_fixed_pitch_face()
     {
         const auto window = real_window();
-        const QFontInfo shown(window->widget<QPlainTextEdit>("txtResult")->font());
+        auto* result = window->widget<QPlainTextEdit>("txtResult");
+        const QFontInfo shown(result->font());
         QVERIFY2(shown.fixedPitch(), qPrintable(shown.family()));
 #if !defined(_WIN32)
         QCOMPARE(shown.family(), "DejaVu Sans Mono");
+        // Wine has neither Windows' faces nor a fixed-pitch fallback of its own to show this.
+        QPlainTextEdit elsewhere;
+        elsewhere.setFont(QFont(QStringLiteral("A Face No Machine Has"), 11));
+        RecordingWindow::_use_fixed_pitch_font(&elsewhere);
+        const QFontInfo fallback(elsewhere.font());
+        QVERIFY2(fallback.fixedPitch(), qPrintable(fallback.family()));
 #endif
     }
 

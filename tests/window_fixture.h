@@ -29,6 +29,7 @@
 class RecordingWindow : public zelkora::MainWindow {
 public:
     using MainWindow::MainWindow;
+    using MainWindow::_use_fixed_pitch_font;
 
     std::function<std::vector<std::u32string>(const zelkora::GenerationRequest&)> engine;
     std::vector<zelkora::GenerationRequest> requests;
