@@ -17,7 +17,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
-from xsession import Form, MapWatcher, Program, XServer, empty_dir, remove_tree, resource_lines  # noqa: E402
+from xsession import (NO_SESSION_BUS, Form, MapWatcher, Program, XServer, empty_dir,  # noqa: E402
+                      remove_tree, resource_lines)
 
 ARGS = None
 TOP = "zelkora-desk"
@@ -131,7 +132,8 @@ class InstalledForAUser(unittest.TestCase):
         # Wine names the profile folder after USER; with its menu builder off and a HOME of
         # its own, nothing reaches the desktop of whoever runs the tests.
         self.env = {"WINEPREFIX": str(self.prefix), "USER": self.USER, "HOME": str(home),
-                    "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"}
+                    "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
+                    **NO_SESSION_BUS}
         self.addCleanup(self.wineserver, "-k")
         self.wine("wineboot", "-i")
         self.wineserver("-w")

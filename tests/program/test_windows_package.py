@@ -17,8 +17,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
 from test_package import FAILURES  # noqa: E402
-from xsession import (Form, Program, XServer, empty_dir, remove_tree, resource_lines,  # noqa: E402
-                      wait_until)
+from xsession import (NO_SESSION_BUS, Form, Program, XServer, empty_dir, remove_tree,  # noqa: E402
+                      resource_lines, wait_until)
 
 ARGS = None
 TOP = "zelkora-desk"
@@ -39,6 +39,8 @@ def setUpModule():
         raise RuntimeError("WINEPREFIX must name this run's own Wine prefix")
     os.environ.setdefault("WINEDEBUG", "-all")
     os.environ.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d")
+    # Wine's own processes (reg, the prefix's services) as the program: no session bus.
+    os.environ.update(NO_SESSION_BUS)
     SERVER = XServer()
 
 
