@@ -39,17 +39,19 @@ def tearDownModule():
     SERVER.close()
 
 
+# As the READMEs name them: app/zelkora-desk, %LOCALAPPDATA%\Programs, reg's /f.
+PATH_OR_SWITCH = re.compile(r"[\w%.~:$-]*[/\\][\w%.~:$/\\-]*")
+
+
 def check_readme(test, raw, bom=False):
     """A README.txt for users: Japanese first, then the same in English, with as many
     sections and every path and command of one half in the other."""
     test.assertEqual(raw.startswith(codecs.BOM_UTF8), bom)
     japanese, _, english = raw.decode("utf-8-sig").partition("\nEnglish\n")
     test.assertIn("■ 起動しないとき", japanese)
-    test.assertIn("■ When it does not start", english)
-    test.assertEqual(japanese.count("\n■ "), english.count("\n■ "))
-    named = [{token.strip("./\\") for token in re.findall(r"[\w%.~:$-]*[/\\][\w%.~:$/\\-]*", half)}
-             for half in (japanese, english)]
-    test.assertEqual(named[0], named[1])
+    halves = [(half.count("\n■ "), {name.strip("./\\") for name in PATH_OR_SWITCH.findall(half)})
+              for half in (japanese, english)]
+    test.assertEqual(halves[0], halves[1])
 
 
 def the_archive():

@@ -280,6 +280,18 @@ class JapaneseUser(InstalledForAUser):
 
 del InstalledForAUser
 
+
+class Pictures(unittest.TestCase):
+    def test_welcome_finish_and_header_pictures_are_drawn_from_our_icon(self):
+        # NSIS's own have neither the blue of the icon's square nor the yellow of its spark.
+        for name, size in (("modern-wizard.bmp", (164, 314)), ("modern-header.bmp", (150, 57))):
+            with self.subTest(name):
+                bmp = subprocess.run(["7zz", "x", "-so", str(the_setup()), f"$PLUGINSDIR/{name}"],
+                                     capture_output=True, check=True).stdout
+                self.assertEqual((bmp[:2], struct.unpack_from("<ii", bmp, 18)), (b"BM", size))
+                self.assertIn(bytes.fromhex("8b5f1f"), bmp)  # pixels are blue, green, red
+                self.assertIn(bytes.fromhex("3fd2ff"), bmp)
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--dist-dir", required=True)
