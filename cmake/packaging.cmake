@@ -32,6 +32,8 @@ install(TARGETS zelkora-desk RUNTIME DESTINATION app)
 install(FILES ${PROJECT_SOURCE_DIR}/src/zelkora/logging.ini DESTINATION app/zelkora)
 install(FILES ${PROJECT_SOURCE_DIR}/src/resources/ui/main_window.ui DESTINATION app/zelkora/resources/ui)
 if(WIN32)
+    # It begins with a UTF-8 byte-order mark, without which Notepad on older Windows
+    # reads the Japanese in the ANSI code page.
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/README-windows.txt DESTINATION . RENAME README.txt)
     # Notepad opens a .txt with a double click; a bare LICENSE asks which program to use.
     install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)

@@ -4,10 +4,10 @@
 ; administrator rights are asked for.
 ;
 ; makensis -DSTAGE=<unpacked zelkora-desk folder> -DVERSION=<x.y.z> -DICON=<.ico>
-;          -DOUTFILE=<setup.exe> installer.nsi
+;          -DPICTURES=<folder of wizard.bmp and header.bmp> -DOUTFILE=<setup.exe> installer.nsi
 
-!ifndef STAGE | VERSION | ICON | OUTFILE
-  !error "STAGE, VERSION, ICON and OUTFILE must be defined"
+!ifndef STAGE | VERSION | ICON | PICTURES | OUTFILE
+  !error "STAGE, VERSION, ICON, PICTURES and OUTFILE must be defined"
 !endif
 
 ; The program runs on x86-64 Windows only: a 64-bit installer refuses 32-bit Windows at
@@ -45,6 +45,15 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "© ${PUBLISHER}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_RUN "${EXE}"
+; Our icon, not NSIS's pictures. Scaled without distortion: with a Japanese dialog font
+; the picture's frame is not exactly its size, and white beside it is the page's own.
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${PICTURES}\wizard.bmp"
+!define MUI_WELCOMEFINISHPAGE_BITMAP_STRETCH AspectFitHeight
+!define MUI_HEADERIMAGE
+!define MUI_HEADERIMAGE_RIGHT
+!define MUI_HEADERIMAGE_BITMAP "${PICTURES}\header.bmp"
+!define MUI_HEADERIMAGE_BITMAP_STRETCH AspectFitHeight
+!insertmacro MUI_PAGE_WELCOME
 
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES

@@ -21,8 +21,8 @@ from Xlib import Xatom  # noqa: E402
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from xsession import (WAIT_SECONDS, Form, MapWatcher, XServer, empty_dir, remove_tree,  # noqa: E402
-                      resource_lines, wait_until)
+from xsession import (SESSION_PREFIXES, WAIT_SECONDS, Form, MapWatcher, SessionBus, XServer,  # noqa: E402
+                      empty_dir, remove_tree, resource_lines, wait_until)
 
 ARGS = None
 APP_ID = "works.orvanel.ZelkoraDesk"
@@ -45,11 +45,18 @@ INSTALLED_FILES = [
 
 
 def setUpModule():
-    global SERVER
+    global SERVER, BUS
     SERVER = XServer()
+    # A private session bus, not none: a program started from a menu runs in a desktop
+    # session, which has one, and GLib's launcher announces each launch on it. With the
+    # bus there the program may reach its services, and the test still finds nothing
+    # left in HOME. This process's own GLib takes it from here too.
+    BUS = SessionBus()
+    os.environ["DBUS_SESSION_BUS_ADDRESS"] = BUS.address
 
 
 def tearDownModule():
+    BUS.close()
     SERVER.close()
 
 
@@ -68,10 +75,10 @@ def tree(root):
 
 
 def environment(home, **extra):
-    """A user's session: their HOME, none of the test run's XDG or Qt settings."""
-    env = {key: value for key, value in os.environ.items()
-           if not key.startswith(("QT_", "XDG_", "WAYLAND_"))}
-    env.update(HOME=str(home), **{key: str(value) for key, value in extra.items()})
+    """A user's session: their HOME and the test's bus, none of the test run's XDG or Qt settings."""
+    env = {key: value for key, value in os.environ.items() if not key.startswith(SESSION_PREFIXES)}
+    env.update(HOME=str(home), DBUS_SESSION_BUS_ADDRESS=BUS.address,
+               **{key: str(value) for key, value in extra.items()})
     return env
 
 

@@ -2,7 +2,9 @@
 """The portable archive, unpacked where nothing of the build is: packaged mode."""
 
 import argparse
+import codecs
 import os
+import re
 import subprocess
 import sys
 import tarfile
@@ -35,6 +37,21 @@ def setUpModule():
 
 def tearDownModule():
     SERVER.close()
+
+
+# As the READMEs name them: app/zelkora-desk, %LOCALAPPDATA%\Programs, reg's /f.
+PATH_OR_SWITCH = re.compile(r"[\w%.~:$-]*[/\\][\w%.~:$/\\-]*")
+
+
+def check_readme(test, raw, bom=False):
+    """A README.txt for users: Japanese first, then the same in English, with as many
+    sections and every path and command of one half in the other."""
+    test.assertEqual(raw.startswith(codecs.BOM_UTF8), bom)
+    japanese, _, english = raw.decode("utf-8-sig").partition("\nEnglish\n")
+    test.assertIn("■ 起動しないとき", japanese)
+    halves = [(half.count("\n■ "), {name.strip("./\\") for name in PATH_OR_SWITCH.findall(half)})
+              for half in (japanese, english)]
+    test.assertEqual(halves[0], halves[1])
 
 
 def the_archive():
@@ -81,6 +98,10 @@ class ArchiveContents(unittest.TestCase):
                 with self.subTest(inside):
                     self.assertEqual(archive.extractfile(inside).read(),
                                      (Path(ARGS.source_dir) / source).read_bytes())
+
+    def test_readme_is_japanese_then_the_same_in_english(self):
+        with tarfile.open(the_archive()) as archive:
+            check_readme(self, archive.extractfile(f"{TOP}/README.txt").read())
 
     def test_executable_looks_for_no_library_in_the_build_tree(self):
         with tarfile.open(the_archive()) as archive:

@@ -17,7 +17,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
-from xsession import Form, MapWatcher, Program, XServer, empty_dir, remove_tree, resource_lines  # noqa: E402
+from xsession import (NO_SESSION_BUS, Form, MapWatcher, Program, XServer, empty_dir,  # noqa: E402
+                      remove_tree, resource_lines)
 
 ARGS = None
 TOP = "zelkora-desk"
@@ -131,7 +132,8 @@ class InstalledForAUser(unittest.TestCase):
         # Wine names the profile folder after USER; with its menu builder off and a HOME of
         # its own, nothing reaches the desktop of whoever runs the tests.
         self.env = {"WINEPREFIX": str(self.prefix), "USER": self.USER, "HOME": str(home),
-                    "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"}
+                    "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
+                    **NO_SESSION_BUS}
         self.addCleanup(self.wineserver, "-k")
         self.wine("wineboot", "-i")
         self.wineserver("-w")
@@ -277,6 +279,18 @@ class JapaneseUser(InstalledForAUser):
 
 
 del InstalledForAUser
+
+
+class Pictures(unittest.TestCase):
+    def test_welcome_finish_and_header_pictures_are_drawn_from_our_icon(self):
+        # NSIS's own have neither the blue of the icon's square nor the yellow of its spark.
+        for name, size in (("modern-wizard.bmp", (164, 314)), ("modern-header.bmp", (150, 57))):
+            with self.subTest(name):
+                bmp = subprocess.run(["7zz", "x", "-so", str(the_setup()), f"$PLUGINSDIR/{name}"],
+                                     capture_output=True, check=True).stdout
+                self.assertEqual((bmp[:2], struct.unpack_from("<ii", bmp, 18)), (b"BM", size))
+                self.assertIn(bytes.fromhex("8b5f1f"), bmp)  # pixels are blue, green, red
+                self.assertIn(bytes.fromhex("3fd2ff"), bmp)
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()

@@ -13,12 +13,14 @@ import unittest
 import zipfile
 from pathlib import Path, PureWindowsPath
 
+import pefile
+
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
-from test_package import FAILURES  # noqa: E402
-from xsession import (Form, Program, XServer, empty_dir, remove_tree, resource_lines,  # noqa: E402
-                      wait_until)
+from test_package import FAILURES, check_readme  # noqa: E402
+from xsession import (NO_SESSION_BUS, Form, Program, XServer, empty_dir, remove_tree,  # noqa: E402
+                      resource_lines, wait_until)
 
 ARGS = None
 TOP = "zelkora-desk"
@@ -39,6 +41,8 @@ def setUpModule():
         raise RuntimeError("WINEPREFIX must name this run's own Wine prefix")
     os.environ.setdefault("WINEDEBUG", "-all")
     os.environ.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d")
+    # Wine's own processes (reg, the prefix's services) as the program: no session bus.
+    os.environ.update(NO_SESSION_BUS)
     SERVER = XServer()
 
 
@@ -128,6 +132,21 @@ class ArchiveContents(unittest.TestCase):
                                     "src/resources/ui/main_window.ui")):
                 with self.subTest(inside):
                     self.assertEqual(archive.read(inside), (Path(ARGS.source_dir) / source).read_bytes())
+
+    def test_readme_is_japanese_then_the_same_in_english_for_notepad(self):
+        with zipfile.ZipFile(the_zip()) as archive:
+            check_readme(self, archive.read(f"{TOP}/README.txt"), bom=True)
+
+    def test_version_information_in_english_and_japanese(self):
+        with zipfile.ZipFile(the_zip()) as archive:
+            exe = pefile.PE(data=archive.read(f"{TOP}/app/zelkora-desk.exe"))
+        tables = {table.LangID: table.entries for info in exe.FileInfo for block in info
+                  if block.Key == b"StringFileInfo" for table in block.StringTable}
+        english, japanese = tables.pop(b"040904B0"), tables.pop(b"041104B0")
+        self.assertEqual(tables, {})
+        self.assertEqual(japanese.pop(b"FileDescription").decode(), "パスワード生成ツール")
+        self.assertEqual(english.pop(b"FileDescription"), b"zelkora-desk password generator")
+        self.assertEqual(japanese, english)  # product, maker and version alike
 
     def test_every_dll_it_imports_is_beside_it_or_the_systems(self):
         # A DLL that is neither beside the program nor Windows' own stops it before main.

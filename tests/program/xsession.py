@@ -25,6 +25,16 @@ WAIT_SECONDS = 60
 
 FORM_RELATIVE = "src/resources/ui/main_window.ui"
 
+# Variables of the session that runs the tests, kept from the program under test: it gets
+# its own display, settings, runtime folder and session bus instead.
+SESSION_PREFIXES = ("QT_", "XDG_", "WAYLAND_", "DBUS_")
+
+# No session bus at all for the program: it has no use for one, and a run must neither
+# reach the bus of whoever runs the tests nor, on a machine with dbus-x11 and no bus,
+# let libdbus autolaunch one on the test's display (a daemon outliving the test and
+# ~/.dbus/session-bus/ in its HOME).
+NO_SESSION_BUS = {"DBUS_SESSION_BUS_ADDRESS": "disabled:"}
+
 
 def wait_until(what, predicate, timeout=WAIT_SECONDS, interval=0.05):
     """Polls predicate until it returns something truthy, which is returned."""
@@ -157,6 +167,24 @@ class XServer:
         return result.stdout.decode("utf-8") if result.returncode == 0 else None
 
 
+class SessionBus:
+    """A session bus of the test's own, as a desktop session has one; ended with it."""
+
+    def __init__(self):
+        self._process = subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.address = self._process.stdout.readline().decode().strip()
+        if not self.address:
+            self._process.kill()
+            raise RuntimeError("dbus-daemon did not start")
+
+    def close(self):
+        self._process.terminate()
+        self._process.wait(timeout=WAIT_SECONDS)
+        self._process.stdout.close()
+
+
 class MapWatcher:
     """Records every window mapped on the display while it is open."""
 
@@ -191,10 +219,9 @@ class Program:
             directory.mkdir(exist_ok=True)
         runtime.chmod(0o700)
         self.settings_file = config / "orvanel-works" / "zelkora-desk.conf"
-        env = {key: value for key, value in os.environ.items()
-               if not key.startswith(("QT_", "XDG_", "WAYLAND_"))}
+        env = {key: value for key, value in os.environ.items() if not key.startswith(SESSION_PREFIXES)}
         env.update(DISPLAY=server.name, HOME=str(home), XDG_CONFIG_HOME=str(config),
-                   XDG_RUNTIME_DIR=str(runtime), QT_QPA_PLATFORM="xcb")
+                   XDG_RUNTIME_DIR=str(runtime), QT_QPA_PLATFORM="xcb", **NO_SESSION_BUS)
         env.update(extra_env or {})
         self._out = tempfile.TemporaryFile(dir=sandbox)
         self._err = tempfile.TemporaryFile(dir=sandbox)
