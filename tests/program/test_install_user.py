@@ -33,6 +33,7 @@ OPTIONS = Path(".config/orvanel-works/zelkora-desk.conf")
 # Everything an install puts under the data home, folders aside.
 INSTALLED_FILES = [
     f"{FOLDER}/README.txt",
+    f"{FOLDER}/LICENSE",
     f"{FOLDER}/installed-files",
     f"{FOLDER}/app/zelkora-desk",
     f"{FOLDER}/app/zelkora/logging.ini",
