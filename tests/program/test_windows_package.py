@@ -28,21 +28,18 @@ WINESERVER = "/usr/lib/wine/wineserver"
 # builds, logs and reports passes through it.
 JAPANESE_FOLDER = "山田のダウンロード"
 SETTINGS_KEY = r"HKCU\Software\orvanel-works\zelkora-desk"
-# What the program needs beside it; Windows has the rest.
 # Holds a file open as an editor or a virus scanner may: shared for reading and writing,
 # not for deleting.
-HOLDER_C = r"""
-#include <windows.h>
+HOLDER_C = r"""#include <windows.h>
 #include <stdio.h>
 int wmain(int argc, wchar_t **argv) {
-    HANDLE file = CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_ALWAYS, 0, NULL);
-    if (argc != 2 || file == INVALID_HANDLE_VALUE) return 1;
+    if (CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_ALWAYS, 0, NULL)
+        == INVALID_HANDLE_VALUE) return 1;
     puts("held");
     fflush(stdout);
-    getchar();
-    return 0;
-}
-"""
+    return getchar();
+}"""
+# What the program needs beside it; Windows has the rest.
 REQUIRED_DLLS = ["Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll",
                  "libwinpthread-1.dll", "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll"]
 
