@@ -94,6 +94,70 @@ private slots:
         QCOMPARE(zelkora::get_resource_bases(), (std::vector<fs::path>{root, root / "app"}));
     }
 
+    void runModeFromTheBuildTreesMarker_data() {
+        QTest::addColumn<QString>("exeDir");
+        QTest::addColumn<QString>("markerDir");   // empty: no marker anywhere
+        QTest::addColumn<QString>("markerText");  // "@" stands for the scratch folder
+        QTest::addColumn<bool>("packaged");
+        QTest::addColumn<QString>("appDir");
+
+        QTest::newRow("program at the tree's top") << "proj/build" << "proj/build" << "..\n" << false << "proj";
+        QTest::newRow("test one folder down") << "proj/build/tests" << "proj/build" << "..\n" << false << "proj";
+        QTest::newRow("absolute, Windows line end") << "b" << "b" << "@/proj\r\n" << false << "proj";
+        QTest::newRow("copy staged in the tree") << "proj/build/package/zd/app" << "proj/build" << "..\n" << true
+                                                 << "proj/build/package/zd";
+        QTest::newRow("no marker") << "tools/app" << "" << "" << true << "tools";
+    }
+
+    void runModeFromTheBuildTreesMarker() {
+        QFETCH(QString, exeDir);
+        QFETCH(QString, markerDir);
+        QFETCH(QString, markerText);
+        QFETCH(bool, packaged);
+        QFETCH(QString, appDir);
+
+        const fs::path executable = p(exeDir) / "zelkora-desk";
+        write_file(executable, "");
+        if (!markerDir.isEmpty()) {
+            const QString text = markerText.replace("@", QString::fromStdU16String(tmp_.u16string()));
+            write_file(p(markerDir) / zelkora::SOURCE_TREE_MARKER, text.toStdString());
+        }
+        const RunContext context = zelkora::_run_context_of(executable);
+
+        QCOMPARE(context.packaged, packaged);
+        QCOMPARE(zelkora::_resolve_app_dir(context), p(appDir));
+        QCOMPARE(zelkora::_resolve_logging_config_path(context),
+                 packaged ? p(exeDir) / "zelkora" / "logging.ini" : p(appDir) / "src" / "zelkora" / "logging.ini");
+    }
+
+    void windowsPathsMadePlain_data() {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("plain");
+
+        const QString deep = QString("folder\\").repeated(40);
+        QTest::newRow("drive") << R"(\\?\C:\Users\山田\zelkora-desk\app\zelkora-desk.exe)"
+                               << R"(C:\Users\山田\zelkora-desk\app\zelkora-desk.exe)";
+        QTest::newRow("share") << R"(\\?\UNC\nas\tools\zelkora-desk\app\zelkora-desk.exe)"
+                               << R"(\\nas\tools\zelkora-desk\app\zelkora-desk.exe)";
+        QTest::newRow("drive root") << R"(\\?\D:\)" << R"(D:\)";
+        // Long paths are the manifest's business; libstdc++ reads no \\?\ path at all.
+        QTest::newRow("longer than MAX_PATH") << R"(\\?\D:\)" + deep + "x.exe" << R"(D:\)" + deep + "x.exe";
+        QTest::newRow("plain drive path") << R"(C:\tools\app\x.exe)" << R"(C:\tools\app\x.exe)";
+        QTest::newRow("plain share path") << R"(\\nas\tools\app\x.exe)" << R"(\\nas\tools\app\x.exe)";
+        // Only the prefixed form names these.
+        QTest::newRow("name ending in a dot") << R"(\\?\C:\tools.\app\x.exe)" << R"(\\?\C:\tools.\app\x.exe)";
+        QTest::newRow("name ending in a space") << R"(\\?\C:\tools \x.exe)" << R"(\\?\C:\tools \x.exe)";
+        QTest::newRow("device name") << R"(\\?\C:\tools\Com1.txt\x.exe)" << R"(\\?\C:\tools\Com1.txt\x.exe)";
+        QTest::newRow("volume without a drive") << R"(\\?\Volume{1b3b1146-4076-11e1-84aa-806e6f6e6963}\x.exe)"
+                                                << R"(\\?\Volume{1b3b1146-4076-11e1-84aa-806e6f6e6963}\x.exe)";
+    }
+
+    void windowsPathsMadePlain() {
+        QFETCH(QString, given);
+        QFETCH(QString, plain);
+        QCOMPARE(QString::fromStdWString(zelkora::_plain_windows_path(given.toStdWString())), plain);
+    }
+
     void directoriesPerLayout_data() {
         QTest::addColumn<bool>("packaged");
         QTest::addColumn<QString>("exeDir");   // packaged: where the executable lies

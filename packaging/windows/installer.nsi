@@ -4,10 +4,14 @@
 ; administrator rights are asked for.
 ;
 ; makensis -DSTAGE=<unpacked zelkora-desk folder> -DVERSION=<x.y.z> -DICON=<.ico>
-;          -DPICTURES=<folder of wizard.bmp and header.bmp> -DOUTFILE=<setup.exe> installer.nsi
+;          -DPICTURES=<folder of wizard.bmp and header.bmp>
+;          -DFILES=<files.nsh> -DRECORD=<installed-files.txt> -DOUTFILE=<setup.exe> installer.nsi
+;
+; FILES installs the stage's files and RECORD lists them; scripts/windows/installer
+; writes both from the stage.
 
-!ifndef STAGE | VERSION | ICON | PICTURES | OUTFILE
-  !error "STAGE, VERSION, ICON, PICTURES and OUTFILE must be defined"
+!ifndef STAGE | VERSION | ICON | PICTURES | FILES | RECORD | OUTFILE
+  !error "STAGE, VERSION, ICON, PICTURES, FILES, RECORD and OUTFILE must be defined"
 !endif
 
 ; The program runs on x86-64 Windows only: a 64-bit installer refuses 32-bit Windows at
@@ -55,6 +59,7 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "© ${PUBLISHER}"
 !define MUI_HEADERIMAGE_BITMAP_STRETCH AspectFitHeight
 !insertmacro MUI_PAGE_WELCOME
 
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -86,16 +91,104 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "© ${PUBLISHER}"
 !insertmacro WAIT_UNTIL_CLOSED ""
 !insertmacro WAIT_UNTIL_CLOSED "un."
 
+; An install lists what it wrote in the folder's installed-files.txt, and that list is
+; all an update or the uninstaller ever removes. A folder takes an install only when it
+; is new, empty, or holds such a list: one the user typed, or an old InstallLocation, may
+; hold files of theirs (an app\ or a log\ of their own among them), and those stay.
+!define RECORD_NAME "installed-files.txt"
+!define STATUS_NOT_OURS 3
+
+; $R0: why $INSTDIR cannot take the install, or "" when it can.
+Function FolderVerdict
+  StrCpy $R0 ""
+  IfFileExists "$INSTDIR\${RECORD_NAME}" done
+  IfFileExists "$INSTDIR\*.*" 0 not_a_folder
+  FindFirst $R1 $R2 "$INSTDIR\*.*"
+  next:
+    StrCmp $R2 "" close
+    StrCmp $R2 "." +3
+    StrCmp $R2 ".." +2
+    Goto refuse
+    FindNext $R1 $R2
+    Goto next
+  refuse:
+    StrCpy $R0 "$INSTDIR$\r$\n$\r$\nこのフォルダーは空ではなく、${PRODUCT} のインストール先でもありません。中のファイルを上書きしたり削除したりしないよう、ここにはインストールしません。新しいフォルダーか空のフォルダーを選んでください。"
+  close:
+  FindClose $R1
+  Goto done
+  not_a_folder:
+  IfFileExists "$INSTDIR" 0 done
+  StrCpy $R0 "$INSTDIR$\r$\n$\r$\nこれはフォルダーではありません。新しいフォルダーか空のフォルダーを選んでください。"
+  done:
+FunctionEnd
+
+Function DirectoryLeave
+  Call FolderVerdict
+  StrCmp $R0 "" +3
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$R0"
+    Abort
+FunctionEnd
+
+; Removes what the list in $INSTDIR names: its files, then its folders where that leaves
+; them empty. An entry that could reach outside $INSTDIR (..), or name several files at
+; once (* ?), is no entry of ours and is passed over.
+!macro REMOVE_RECORDED un
+  Function ${un}RemoveRecorded
+    ClearErrors
+    FileOpen $R1 "$INSTDIR\${RECORD_NAME}" r
+    IfErrors done
+    read:
+      ClearErrors
+      FileReadUTF16LE $R1 $R2
+      IfErrors end
+      StrCpy $R3 $R2 2 -2
+      StrCmp $R3 "$\r$\n" 0 +2
+      StrCpy $R2 $R2 -2
+      StrCpy $R4 0
+      check:
+        StrCpy $R3 $R2 2 $R4
+        StrCmp $R3 "" checked
+        StrCmp $R3 ".." read
+        StrCpy $R3 $R2 1 $R4
+        StrCmp $R3 "*" read
+        StrCmp $R3 "?" read
+        IntOp $R4 $R4 + 1
+        Goto check
+      checked:
+      StrCmp $R2 "" read
+      StrCpy $R3 $R2 1 -1
+      StrCmp $R3 "\" 0 file
+        StrCpy $R2 $R2 -1
+        RMDir "$INSTDIR\$R2"
+        Goto read
+      file:
+        Delete "$INSTDIR\$R2"
+        Goto read
+    end:
+    FileClose $R1
+    done:
+  FunctionEnd
+!macroend
+!insertmacro REMOVE_RECORDED ""
+!insertmacro REMOVE_RECORDED "un."
+
 Section
   SetShellVarContext current
+  ; A silent install sees no directory page: the same test, before anything is written.
+  Call FolderVerdict
+  StrCmp $R0 "" ours
+    MessageBox MB_OK|MB_ICONSTOP "$R0" /SD IDOK
+    SetErrorLevel ${STATUS_NOT_OURS}
+    Quit
+  ours:
   Call WaitUntilClosed
   ; An earlier version's files go first, so none of them lingers beside the new ones.
   ; The log stays: it belongs to the user's history, not to the version.
-  RMDir /r "$INSTDIR\app"
-  SetOutPath "$INSTDIR\app"
-  File /r "${STAGE}\app\*.*"
+  Call RemoveRecorded
+  ; The list before the files, so that an install stopped half-way can still be removed.
   SetOutPath "$INSTDIR"
-  File "${STAGE}\README.txt"
+  File "/oname=${RECORD_NAME}" "${RECORD}"
+  !include "${FILES}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; Started from the shortcut, the program's working folder is its own.
@@ -115,18 +208,26 @@ Section
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
-; Removes what the installer put there and the log the program wrote. The options under
-; HKCU\Software\orvanel-works\zelkora-desk are the user's own and stay, as they would
-; for a reinstall.
+; Removes what the install listed, and the log the program wrote; folders only where
+; that leaves them empty, so files of the user's own stay, and the folder with them.
+; The options under HKCU\Software\orvanel-works\zelkora-desk are the user's own and
+; stay, as they would for a reinstall.
 Section "Uninstall"
   SetShellVarContext current
   Call un.WaitUntilClosed
-  Delete "${SHORTCUT}"
-  RMDir /r "$INSTDIR\app"
-  RMDir /r "$INSTDIR\log"
-  Delete "$INSTDIR\README.txt"
+  ; Without the list nothing here is known to be ours but the uninstaller.
+  IfFileExists "$INSTDIR\${RECORD_NAME}" 0 unlisted
+    Call un.RemoveRecorded
+    Delete "$INSTDIR\log\app.log"
+    Delete "$INSTDIR\log\.write_test"
+    RMDir "$INSTDIR\log"
+    Delete "$INSTDIR\${RECORD_NAME}"
+  unlisted:
   Delete "$INSTDIR\uninstall.exe"
-  ; Only when empty: a folder the user chose may hold files of their own.
   RMDir "$INSTDIR"
-  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ; The shortcut and the entry are this folder's unless a later install elsewhere took them.
+  ReadRegStr $R0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  StrCmp $R0 "$INSTDIR" 0 +3
+    Delete "${SHORTCUT}"
+    DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

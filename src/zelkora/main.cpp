@@ -5,6 +5,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #if defined(_WIN32)
@@ -15,10 +16,16 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+
+#include <QCoreApplication>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
 #endif
 
 #include "errors.h"
 #include "main_window.h"
+#include "paths.h"
 
 namespace {
 
@@ -43,6 +50,59 @@ const char* kind_of_current_exception()
     } catch (...) {
         return "Error";
     }
+}
+
+// The text on one line: each line break, with the spaces around it, becomes one space.
+std::string on_one_line(std::string_view text)
+{
+    std::string line;
+    bool after_break = false;
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            while (!line.empty() && line.back() == ' ') line.pop_back();
+            after_break = true;
+        } else if (!(after_break && c == ' ')) {
+            if (after_break && !line.empty()) line += ' ';
+            after_break = false;
+            line += c;
+        }
+    }
+    return line;
+}
+
+#if defined(_WIN32)
+// Windows' text for one of its error codes, in UTF-8 (empty if it has none). libstdc++
+// asks for it in the ANSI code page, CP932 on a Japanese Windows, which is no UTF-8.
+std::string windows_error_text(DWORD code)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length == 0) return {};
+    std::string utf8 = QString::fromWCharArray(text, static_cast<qsizetype>(length)).trimmed().toStdString();
+    LocalFree(text);
+    // As libstdc++ gives an English one: without its full stop.
+    if (utf8.ends_with('.')) utf8.pop_back();
+    return utf8;
+}
+#endif
+
+// What went wrong, as the exception says it, in UTF-8 and on one line.
+std::string message_of(const std::exception& error)
+{
+    std::string message = error.what();
+#if defined(_WIN32)
+    // libstdc++ put Windows' text into the message word for word: the UTF-8 one goes in its place.
+    const auto* system = dynamic_cast<const std::system_error*>(&error);
+    if (system != nullptr && system->code().category() == std::system_category()) {
+        const std::string ansi = system->code().message();
+        const std::string utf8 = windows_error_text(static_cast<DWORD>(system->code().value()));
+        const auto at = message.find(ansi);
+        if (!ansi.empty() && !utf8.empty() && at != std::string::npos) message.replace(at, ansi.size(), utf8);
+    }
+#endif
+    return on_one_line(message);
 }
 
 // A failed start: one line on standard error. A windowed program on Windows has no
@@ -73,6 +133,23 @@ void report_failed_start(const std::string& line)
     std::fflush(stderr);
 }
 
+#if defined(_WIN32)
+// Qt looks for plug-ins in QT_PLUGIN_PATH and QT_QPA_PLATFORM_PLUGIN_PATH before the
+// program's own folder, and the first platform plug-in it finds is the one it loads:
+// another program's Qt, named there machine-wide, would stop this one. The packaged
+// program brings its plug-ins along and takes them from its own folder only. Before the
+// application object exists, which reads both variables.
+void use_own_plugins_only()
+{
+    const zelkora::RunContext context = zelkora::current_run_context();
+    if (!context.packaged) return;
+    qunsetenv("QT_PLUGIN_PATH");
+    qunsetenv("QT_QPA_PLATFORM_PLUGIN_PATH");
+    // With forward slashes, as Qt writes the paths it finds itself.
+    QCoreApplication::setLibraryPaths({QString::fromStdWString(zelkora::_executable_dir(context).generic_wstring())});
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -82,10 +159,13 @@ int main(int argc, char* argv[])
     log4cplus::Initializer log_initializer;
     try {
         zelkora::initialize_main_window_unit();
+#if defined(_WIN32)
+        use_own_plugins_only();
+#endif
         return zelkora::main(argc, argv);
     } catch (const std::exception& error) {
         // A failed start: one line on standard error, the kind and the message word for word.
-        report_failed_start(std::string(kind_of_current_exception()) + ": " + error.what() + "\n");
+        report_failed_start(std::string(kind_of_current_exception()) + ": " + message_of(error) + "\n");
     } catch (...) {
         report_failed_start("Error: unknown failure\n");
     }

@@ -70,19 +70,64 @@ bool same_path(const fs::path& a, const fs::path& b) {
     return std::equal(a_names.begin(), a_names.end(), b_names.begin(), b_names.end(), same_name);
 }
 
-bool lies_within(const fs::path& path, const fs::path& dir) {
-    const auto path_names = names_of(path);
-    const auto dir_names = names_of(dir);
-    return dir_names.size() <= path_names.size()
-           && std::equal(dir_names.begin(), dir_names.end(), path_names.begin(), same_name);
+#if defined(_WIN32)
+// Windows' own answer for an existing file or folder: every link resolved, every name
+// spelt as on disk. None when it cannot be opened.
+std::optional<fs::path> final_path(const fs::path& path) {
+    const HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::wstring buffer(MAX_PATH, L'\0');
+    DWORD length = 0;
+    for (;;) {
+        length = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length < buffer.size()) break;
+        buffer.resize(length);  // too short: length is the size it needs
+    }
+    CloseHandle(file);
+    if (length == 0) return std::nullopt;
+    buffer.resize(length);
+    return fs::path(_plain_windows_path(buffer));
 }
 
-// The executable's directory, with every link resolved. weakly_canonical rather than
-// canonical: on Linux a replaced or deleted executable still runs, and its reported
-// path then names nothing, yet its directory is still where the program's files are.
-fs::path executable_dir(const RunContext& context) {
-    return fs::weakly_canonical(context.executable).parent_path();
+// Absolute, with "." and ".." taken out as Windows takes them out. libstdc++'s
+// absolute() counts \\server\share\... as relative and puts the current drive in front.
+fs::path full_path(const fs::path& path) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (length == 0) {
+            throw fs::filesystem_error("cannot make the path absolute", path,
+                                       std::error_code(static_cast<int>(GetLastError()), std::system_category()));
+        }
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return fs::path(buffer);
+        }
+        buffer.resize(length);
+    }
 }
+
+// weakly_canonical as Windows has it: libstdc++'s turns \\server\share\... into a folder
+// on the current drive, and fails on \\?\... altogether.
+fs::path resolved(const fs::path& path) {
+    fs::path existing = full_path(path);
+    fs::path rest;
+    for (;;) {
+        if (auto found = final_path(existing)) return rest.empty() ? *found : *found / rest;
+        fs::path parent = existing.parent_path();
+        // A server's name alone, or the root of no drive in particular, opens nothing.
+        if (parent == existing || (!parent.has_relative_path() && !parent.has_root_name())) return full_path(path);
+        rest = rest.empty() ? existing.filename() : existing.filename() / rest;
+        existing = std::move(parent);
+    }
+}
+#else
+// Weakly: a replaced or deleted executable still runs, and its reported path then names
+// nothing, yet its folder is still where the program's files are.
+fs::path resolved(const fs::path& path) { return fs::weakly_canonical(path); }
+#endif
 
 // UTF-8 whatever the platform: string() would go through the Windows code page.
 std::string text_of(const fs::path& path) {
@@ -92,6 +137,41 @@ std::string text_of(const fs::path& path) {
 
 [[noreturn]] void fail_with_os_error(const char* what, const fs::path& path, int error) {
     throw fs::filesystem_error(what, path, std::error_code(error != 0 ? error : EIO, std::generic_category()));
+}
+
+// The project root that a build tree's marker names, when the executable lies where the
+// build puts executables: in the tree's top folder, or in one just below it. No install
+// carries the marker, so a copy installed anywhere, into a build tree's folder too, runs
+// packaged. A marker that cannot even be looked at counts as none: that is the user's
+// case, and the builder's would show at once.
+std::optional<fs::path> marked_source_tree(const fs::path& exe_dir) {
+    for (const fs::path& dir : {exe_dir, exe_dir.parent_path()}) {
+        const fs::path marker = dir / SOURCE_TREE_MARKER;
+        std::error_code unreadable;
+        if (!fs::is_regular_file(marker, unreadable)) continue;
+        errno = 0;
+        std::ifstream in(marker, std::ios::binary);
+        std::string line;
+        if (!std::getline(in, line)) fail_with_os_error("cannot read the build tree's marker", marker, errno);
+        if (line.ends_with('\r')) line.pop_back();
+        return dir / fs::path(std::u8string(line.begin(), line.end()));
+    }
+    return std::nullopt;
+}
+
+bool is_drive_letter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+// Windows' ordinary path parsing drops trailing dots and spaces from a name and takes
+// CON, NUL, COM1 and the like, with any extension, for devices: a file of such a name
+// is reached through \\?\ only.
+bool plain_name_names_it(std::wstring_view name) {
+    if (!name.empty() && (name.back() == L'.' || name.back() == L' ')) return false;
+    std::wstring stem(name.substr(0, name.find(L'.')));
+    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+    for (auto& c : stem) c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL") return false;
+    const bool numbered = stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT"));
+    return !(numbered && stem[3] >= L'1' && stem[3] <= L'9');
 }
 
 // log4cplus reports configuration trouble only as text on its internal error stream,
@@ -169,8 +249,10 @@ fs::path _executable_path() {
                                        std::error_code(static_cast<int>(GetLastError()), std::system_category()));
         }
         if (length < size) {
+            // The path it was started by: \\server\share\... or \\?\... as often as C:\...,
+            // and each name in whatever letter case was typed.
             buffer.resize(length);
-            return fs::path(buffer);
+            return resolved(fs::path(buffer));
         }
         buffer.resize(buffer.size() * 2);  // truncated: try again with room to spare
     }
@@ -189,38 +271,60 @@ fs::path _executable_path() {
 #endif
 }
 
-// Run mode: source-tree mode exactly when the executable lies inside the build tree
-// CMake configured (ZELKORA_BUILD_DIR); the sources that build came from, this unit and
-// logging.ini beside it among them, are then still in place. Any executable elsewhere
-// is an installed copy and runs in packaged mode from the zelkora/ folder beside it,
-// whether or not the source tree still exists.
-RunContext current_run_context() {
+// Run mode: source-tree mode when the executable lies in the build tree (its marker
+// says so and names the sources that build came from, this unit and logging.ini beside
+// it among them). Any other executable is an installed copy and runs in packaged mode
+// from the zelkora/ folder beside it, whether or not a source tree exists anywhere.
+RunContext _run_context_of(const fs::path& executable) {
     RunContext context;
-    context.executable = _executable_path();
-    const auto exe = fs::weakly_canonical(context.executable);
-    // The build tree is a path of the machine that built the program. A cross-built
-    // Windows program gets a root-relative one ("/home/.../build-windows"), which names
-    // a folder on whatever drive is current, and Windows' C++ library cannot resolve it
-    // there: no executable lies within a folder that cannot be found.
-    std::error_code unresolvable;
-    const auto build_dir = fs::weakly_canonical(ZELKORA_BUILD_DIR, unresolvable);
-    context.packaged = unresolvable || !lies_within(exe, build_dir);
-    context.unit_file = context.packaged ? exe.parent_path() / "zelkora" / "paths" : fs::path(ZELKORA_PATHS_UNIT);
+    context.executable = executable;
+    const auto exe_dir = resolved(executable).parent_path();
+    if (const auto root = marked_source_tree(exe_dir)) {
+        context.unit_file = *root / "src" / "zelkora" / "paths.cpp";
+    } else {
+        context.packaged = true;
+        context.unit_file = exe_dir / "zelkora" / "paths";
+    }
     return context;
+}
+
+RunContext current_run_context() { return _run_context_of(_executable_path()); }
+
+fs::path _executable_dir(const RunContext& context) { return resolved(context.executable).parent_path(); }
+
+std::wstring _plain_windows_path(std::wstring_view path) {
+    constexpr std::wstring_view verbatim = L"\\\\?\\";
+    constexpr std::wstring_view unc = L"UNC\\";
+    if (!path.starts_with(verbatim)) return std::wstring(path);
+    const auto rest = path.substr(verbatim.size());
+    std::wstring plain;
+    if (rest.size() >= 3 && is_drive_letter(rest[0]) && rest.substr(1, 2) == L":\\") {
+        plain = rest;
+    } else if (rest.starts_with(unc)) {
+        plain = L"\\\\" + std::wstring(rest.substr(unc.size()));
+    } else {
+        return std::wstring(path);  // a volume without a drive letter, or a device
+    }
+    for (std::size_t at = 0; at <= rest.size();) {
+        const auto end = std::min(rest.find(L'\\', at), rest.size());
+        if (!plain_name_names_it(rest.substr(at, end - at))) return std::wstring(path);
+        at = end + 1;
+    }
+    return plain;
 }
 
 fs::path _resolve_app_dir() { return _resolve_app_dir(current_run_context()); }
 
 fs::path _resolve_app_dir(const RunContext& context) {
     if (context.packaged) {
-        auto dir = executable_dir(context);
+        auto dir = _executable_dir(context);
         // An installer that puts the executable in an "app" folder keeps the log beside
         // that folder, not inside it. Exact case on purpose.
         if (dir.filename() == "app") return dir.parent_path();
         return dir;
     }
     // <root>/src/zelkora/<unit>: the unit's directory, src, then the project root.
-    return fs::weakly_canonical(context.unit_file).parent_path().parent_path().parent_path();
+    return resolved(context.unit_file).parent_path().parent_path().parent_path();
 }
 
 AppPaths get_app_paths() { return get_app_paths(current_run_context()); }
@@ -265,7 +369,7 @@ std::vector<fs::path> get_resource_bases(const RunContext& context) {
     std::vector<fs::path> bases;
     if (context.bundle_dir) bases.push_back(*context.bundle_dir);
     if (context.packaged) {
-        const auto exe_dir = executable_dir(context);
+        const auto exe_dir = _executable_dir(context);
         bases.push_back(exe_dir);
         bases.push_back(exe_dir / "src");
         auto app_dir = _resolve_app_dir(context);
@@ -284,7 +388,7 @@ fs::path _resolve_logging_config_path() { return _resolve_logging_config_path(cu
 
 fs::path _resolve_logging_config_path(const RunContext& context) {
     // In packaged mode the unit is no file of its own, so resolve its directory only.
-    return fs::weakly_canonical(context.unit_file.parent_path()) / "logging.ini";
+    return resolved(context.unit_file.parent_path()) / "logging.ini";
 }
 
 AppPaths init_logging(std::optional<AppPaths> paths) {

@@ -39,11 +39,29 @@ struct RunContext {
     std::optional<std::filesystem::path> bundle_dir;  // never present in the real program
 };
 
-// The running executable as the operating system reports it. Works before any
-// application object exists, which the logging set-up needs.
+// The build tree's marker, at the top of every build tree and in no install: its one
+// line names the project root, relative to the marker's folder (absolute only where no
+// relative path leads there). The program and the tests lie in that folder or one below.
+inline constexpr std::string_view SOURCE_TREE_MARKER = "zelkora-source-tree";
+
+// The running executable, with every link resolved. On Windows every folder's name is
+// spelt as on disk, and the path has the plain form (C:\... or \\server\share\...)
+// wherever one names the file. Works before any application object exists, which the
+// logging set-up needs.
 std::filesystem::path _executable_path();
 
+// The facts for an executable at this path: source-tree mode exactly when its folder,
+// or the one above, holds the build tree's marker.
+RunContext _run_context_of(const std::filesystem::path& executable);
 RunContext current_run_context();
+
+// The executable's folder, with every link resolved.
+std::filesystem::path _executable_dir(const RunContext& context);
+
+// A path as Windows' final-path query gives it (\\?\C:\..., \\?\UNC\server\share\...),
+// without the \\?\ prefix wherever the plain form names the same file; any other path
+// unchanged. A pure function of its text, so that it can be tried on any platform.
+std::wstring _plain_windows_path(std::wstring_view path);
 
 std::filesystem::path _resolve_app_dir();
 std::filesystem::path _resolve_app_dir(const RunContext& context);

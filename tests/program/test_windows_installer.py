@@ -28,6 +28,11 @@ UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\zelko
 SETTINGS_KEY = r"HKCU\Software\orvanel-works\zelkora-desk"
 # What a running program's files make the installer and the uninstaller end with.
 STATUS_IN_USE = 2
+# A folder holding files that no install of ours put there.
+STATUS_NOT_OURS = 3
+RECORD = "installed-files.txt"
+# A user's own files, in folders named as the program's are.
+USERS_FILES = {"app/important.txt": b"mine", "log/notes.txt": b"notes", "report.docx": b"PK\x03\x04"}
 
 
 def setUpModule():
@@ -59,6 +64,10 @@ def zip_contents():
 def folder_contents(folder):
     return {path.relative_to(folder).as_posix(): hashlib.sha256(path.read_bytes()).hexdigest()
             for path in folder.rglob("*") if path.is_file()}
+
+
+def folder_contents_of(files):
+    return {name: hashlib.sha256(data).hexdigest() for name, data in files.items()}
 
 
 def split_command_line(line):
@@ -171,8 +180,22 @@ class InstalledForAUser(unittest.TestCase):
     def wine_path(self, unix_path):
         return "Z:" + str(Path(unix_path).resolve()).replace("/", "\\")
 
-    def install(self):
-        return self.wine(self.wine_path(the_setup()), "/S", check=False).returncode
+    def install(self, folder=None):
+        # /D= takes the rest of the command line, unquoted: see _?= below.
+        into = f"/D={folder}".split(" ") if folder else []
+        return self.wine(self.wine_path(the_setup()), "/S", *into, check=False).returncode
+
+    def test_a_folder_of_the_users_own_takes_no_install(self):
+        folder = f"{self.profile}\\Documents\\work"
+        for name, data in USERS_FILES.items():
+            (self.unix(folder) / name).parent.mkdir(parents=True, exist_ok=True)
+            (self.unix(folder) / name).write_bytes(data)
+        # Typed on the directory page, or named by an earlier install's entry.
+        self.assertEqual(self.install(folder), STATUS_NOT_OURS)
+        self.wine("reg", "add", UNINSTALL_KEY, "/v", "InstallLocation", "/d", folder, "/f")
+        self.assertEqual(self.install(), STATUS_NOT_OURS)
+        self.assertEqual(folder_contents(self.unix(folder)), folder_contents_of(USERS_FILES))
+        self.assertFalse(self.shortcut.exists())
 
     def test_install_start_update_and_remove(self):
         self.assertFalse(self.installed.exists())
@@ -182,7 +205,7 @@ class InstalledForAUser(unittest.TestCase):
         # The portable folder's files, byte for byte, in its layout, and the uninstaller.
         packaged = zip_contents()
         installed = folder_contents(self.installed)
-        self.assertEqual(installed.keys() - packaged.keys(), {"uninstall.exe"})
+        self.assertEqual(installed.keys() - packaged.keys(), {"uninstall.exe", RECORD})
         self.assertEqual({name: installed.get(name) for name in packaged}, packaged)
         self.check_uninstall_entry()
 
@@ -201,21 +224,26 @@ class InstalledForAUser(unittest.TestCase):
         options = self.key_values(SETTINGS_KEY)
         self.assertIn("length", options)
 
-        # An update takes the earlier version's leftovers away and keeps the log.
+        # An update takes the earlier version's leftovers away, and keeps the log and
+        # whatever the user put beside the program.
         leftover = self.installed / "app" / "styles" / "qwindowsstyle-from-an-older-qt.dll"
         leftover.write_bytes(b"MZ")
+        with open(self.installed / RECORD, "ab") as record:
+            record.write("app\\styles\\qwindowsstyle-from-an-older-qt.dll\r\n".encode("utf-16-le"))
+        for name, data in USERS_FILES.items():
+            (self.installed / name).write_bytes(data)
         log = (log_dir / "app.log").read_bytes()
         self.assertEqual(self.install(), 0)
         self.assertFalse(leftover.exists())
         self.assertEqual((log_dir / "app.log").read_bytes(), log)
         self.assertEqual(folder_contents(self.installed).keys() - packaged.keys(),
-                         {"uninstall.exe", "log/app.log"})
+                         {"uninstall.exe", RECORD, "log/app.log", *USERS_FILES})
 
         # Removed by the command Windows runs for a silent removal from Settings › Apps.
         command = split_command_line(self.key_values(UNINSTALL_KEY)["QuietUninstallString"])
         self.wine(*command)
         self.wineserver("-w")  # the uninstaller finishes from a copy of itself in Temp
-        self.assertFalse(self.installed.exists(), sorted(folder_contents(self.installed)))
+        self.assertEqual(folder_contents(self.installed), folder_contents_of(USERS_FILES))
         self.assertFalse(self.shortcut.exists())
         self.assertFalse(self.key_exists(UNINSTALL_KEY))
         self.assertEqual(self.key_values(SETTINGS_KEY), options)

@@ -30,6 +30,17 @@ WINESERVER = "/usr/lib/wine/wineserver"
 # builds, logs and reports passes through it.
 JAPANESE_FOLDER = "山田のダウンロード"
 SETTINGS_KEY = r"HKCU\Software\orvanel-works\zelkora-desk"
+# Holds a file open as an editor or a virus scanner may: shared for reading and writing,
+# not for deleting.
+HOLDER_C = r"""#include <windows.h>
+#include <stdio.h>
+int wmain(int argc, wchar_t **argv) {
+    if (CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_ALWAYS, 0, NULL)
+        == INVALID_HANDLE_VALUE) return 1;
+    puts("held");
+    fflush(stdout);
+    return getchar();
+}"""
 # What the program needs beside it; Windows has the rest.
 REQUIRED_DLLS = ["Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll",
                  "libwinpthread-1.dll", "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll"]
@@ -239,6 +250,53 @@ class FailedStart(Unpacked):
         shown = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", shown).replace("\r", "").replace("\n", "")
         self.assertIn("RuntimeError: logging configuration not found: "
                       + windows(self.app / "zelkora" / "logging.ini"), shown)
+
+
+class ForeignPlugins(Unpacked):
+    def test_plugin_paths_set_for_another_program_are_passed_over(self):
+        # Another program's Qt, named machine-wide, with a platform plug-in that cannot
+        # even load here: were it taken first, Qt would stop the start with its fatal dialog.
+        foreign = self.sandbox / "other-program"
+        (foreign / "platforms").mkdir(parents=True)
+        plugin = (self.app / "platforms" / "qwindows.dll").read_bytes()
+        (foreign / "platforms" / "qwindows.dll").write_bytes(plugin.replace(b"Qt6Gui.dll", b"Qt6Gux.dll"))
+        wrapper = ["env", f"WINEQT_PLUGIN_PATH={windows(foreign)}",
+                   f"WINEQT_QPA_PLATFORM_PLUGIN_PATH={windows(foreign / 'platforms')}",
+                   "WINEQT_DEBUG_PLUGINS=1", "WINEQT_FORCE_STDERR_LOGGING=1", WINE]
+
+        program = scenarios.start_and_close(self, SERVER, self.form, self.exe, self.sandbox, wrapper)
+
+        # Every folder Qt looked into for plug-ins of a kind (platforms, styles, ...). Qt
+        # writes them in the ANSI code page, which has no Japanese here: compare the end.
+        searched = re.findall(r'checking directory path "(.*)/[^/]*" \.\.\.', program.stderr_text())
+        self.assertEqual({folder.endswith(f"/{TOP}/app") for folder in searched}, {True}, program.stderr_text())
+
+
+class FailedStartOnJapaneseWindows(Unpacked):
+    def test_the_systems_own_text_comes_as_utf8_on_one_line(self):
+        holder = self.sandbox / "holder.exe"
+        subprocess.run(["x86_64-w64-mingw32-gcc", "-municode", "-x", "c", "-", "-o", str(holder)],
+                       input=HOLDER_C.encode(), check=True, timeout=120)
+        # Under a Japanese locale Wine reads file names in that locale's code page, which
+        # this machine need not have installed: the program lies in a folder of ASCII names.
+        top = self.sandbox / TOP
+        self.top.rename(top)
+        probe = top / "log" / ".write_test"
+        probe.parent.mkdir()
+        hold = subprocess.Popen([WINE, str(holder), windows(probe)], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.addCleanup(hold.wait, timeout=120)
+        self.addCleanup(hold.stdout.close)
+        self.addCleanup(hold.stdin.close)
+        self.assertEqual(hold.stdout.readline().strip(), b"held")
+
+        # The probe written, its removal refused: Windows' text for that, in Japanese.
+        # Started as typed in capitals, the folder is still the one named app on disk.
+        typed = windows(top / "APP" / "zelkora-desk.exe")
+        result = subprocess.run([WINE, typed], env={**os.environ, "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"},
+                                capture_output=True, timeout=120)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.decode("utf-8"),
+                         f"OSError: filesystem error: cannot remove: 共有違反です。 [{windows(probe)}]\r\n")
 
 
 if __name__ == "__main__":
