@@ -43,7 +43,7 @@ VIAddVersionKey /LANG=1041 "CompanyName" "${PUBLISHER}"
 VIAddVersionKey /LANG=1041 "FileDescription" "${PRODUCT} インストーラー"
 VIAddVersionKey /LANG=1041 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1041 "ProductVersion" "${VERSION}"
-VIAddVersionKey /LANG=1041 "LegalCopyright" "© ${PUBLISHER}"
+VIAddVersionKey /LANG=1041 "LegalCopyright" "© 2026 ${PUBLISHER}, MIT License"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -58,6 +58,10 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "© ${PUBLISHER}"
 !define MUI_HEADERIMAGE_BITMAP "${PICTURES}\header.bmp"
 !define MUI_HEADERIMAGE_BITMAP_STRETCH AspectFitHeight
 !insertmacro MUI_PAGE_WELCOME
+; The MIT licence asks nothing of the user: shown to be read, passed with Next.
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "zelkora-desk は MIT ライセンスで公開しています。同梱したライブラリの$\r$\nライセンスは、インストール先の THIRD-PARTY-NOTICES.txt にあります。"
+!define MUI_LICENSEPAGE_BUTTON "次へ(&N) >"
+!insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
 
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
