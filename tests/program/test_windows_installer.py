@@ -202,10 +202,11 @@ class InstalledForAUser(unittest.TestCase):
         self.assertFalse(self.key_exists(SETTINGS_KEY))
 
         self.assertEqual(self.install(), 0)
-        # The portable folder's files, byte for byte, in its layout, and the uninstaller.
+        # The portable folder's files, byte for byte, in its layout, the uninstaller and
+        # the notice of the NSIS code it is made of.
         packaged = zip_contents()
         installed = folder_contents(self.installed)
-        self.assertEqual(installed.keys() - packaged.keys(), {"uninstall.exe", RECORD})
+        self.assertEqual(installed.keys() - packaged.keys(), {"uninstall.exe", RECORD, "licenses/NSIS.txt"})
         self.assertEqual({name: installed.get(name) for name in packaged}, packaged)
         self.check_uninstall_entry()
 
