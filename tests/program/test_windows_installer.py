@@ -31,6 +31,7 @@ STATUS_IN_USE = 2
 # A folder holding files that no install of ours put there.
 STATUS_NOT_OURS = 3
 RECORD = "installed-files.txt"
+NSIS_NOTICE = "licenses/NSIS.txt"
 # A user's own files, in folders named as the program's are.
 USERS_FILES = {"app/important.txt": b"mine", "log/notes.txt": b"notes", "report.docx": b"PK\x03\x04"}
 
@@ -206,7 +207,7 @@ class InstalledForAUser(unittest.TestCase):
         # the notice of the NSIS code it is made of.
         packaged = zip_contents()
         installed = folder_contents(self.installed)
-        self.assertEqual(installed.keys() - packaged.keys(), {"uninstall.exe", RECORD, "licenses/NSIS.txt"})
+        self.assertEqual(installed.keys() - packaged.keys(), {"uninstall.exe", RECORD, NSIS_NOTICE})
         self.assertEqual({name: installed.get(name) for name in packaged}, packaged)
         self.check_uninstall_entry()
 
@@ -238,7 +239,7 @@ class InstalledForAUser(unittest.TestCase):
         self.assertFalse(leftover.exists())
         self.assertEqual((log_dir / "app.log").read_bytes(), log)
         self.assertEqual(folder_contents(self.installed).keys() - packaged.keys(),
-                         {"uninstall.exe", RECORD, "log/app.log", *USERS_FILES})
+                         {"uninstall.exe", RECORD, NSIS_NOTICE, "log/app.log", *USERS_FILES})
 
         # Removed by the command Windows runs for a silent removal from Settings › Apps.
         command = split_command_line(self.key_values(UNINSTALL_KEY)["QuietUninstallString"])
