@@ -223,7 +223,7 @@ private slots:
         window.widget<QSpinBox>("spinLength")->setValue(4);
         window.widget<QCheckBox>("chkDigits")->setChecked(true);
         window.widget<QLineEdit>("txtSymbols")->setText("abc");
-        window.engine = [](const GenerationRequest&) { return std::vector<std::u32string>{U"4444"}; };
+        window.engine = [](const GenerationRequest&) { return zelkora::PasswordBatch{U"4444"}; };
         window.widget<QPushButton>("btnGenerate")->click();
         QCOMPARE(window.widget<QPlainTextEdit>("txtResult")->toPlainText(), "4444");
     }
@@ -331,7 +331,7 @@ private slots:
     {
         auto window = real_window();
         ModalBoxCloser boxes;
-        window->engine = [](const GenerationRequest&) -> std::vector<std::u32string> { throw std::bad_alloc(); };
+        window->engine = [](const GenerationRequest&) -> zelkora::PasswordBatch { throw std::bad_alloc(); };
         window->widget<QPushButton>("btnGenerate")->click();
         QCOMPARE(boxes.seen.size(), 1u);
         QCOMPARE(boxes.seen[0].first, "エラー");
@@ -351,6 +351,8 @@ private slots:
         QTest::newRow("outside the basic plane") << "😀x😀" << "😀x";
         QTest::newRow("a nul and a tab") << QString(QChar(0)) + '\t' << QString(QChar(0)) + '\t';
         QTest::newRow("blanks only") << "   " << " ";
+        // U+FEFF opens the text: it is a character, not a byte-order mark to drop.
+        QTest::newRow("zero-width no-break space") << QString(QChar(0xFEFF)) << QString(QChar(0xFEFF));
     }
     void pasted_symbol_sets_give_exactly_their_characters()
     {

@@ -30,7 +30,7 @@ class RecordingWindow : public zelkora::MainWindow {
 public:
     using MainWindow::MainWindow;
 
-    std::function<std::vector<std::u32string>(const zelkora::GenerationRequest&)> engine;
+    std::function<zelkora::PasswordBatch(const zelkora::GenerationRequest&)> engine;
     std::vector<zelkora::GenerationRequest> requests;
     std::vector<std::pair<QString, int>> statuses;
 
@@ -38,7 +38,7 @@ public:
     TWidget* widget(const char* name) const { return findChild<TWidget*>(QLatin1String(name)); }
 
 protected:
-    std::vector<std::u32string> _generate(const zelkora::GenerationRequest& request) override
+    zelkora::PasswordBatch _generate(const zelkora::GenerationRequest& request) override
     {
         requests.push_back(request);
         return engine ? engine(request) : MainWindow::_generate(request);
