@@ -272,6 +272,26 @@ private slots:
             QVERIFY2(label->toolTip().contains("2^-"), qPrintable(label->toolTip()));
     }
 
+    // Exact figures to the nearest tenth; lower bounds rounded down, never up.
+    void strength_tooltip_figures_data()
+    {
+        QTest::addColumn<QString>("symbols");
+        QTest::addColumn<QStringList>("figures");
+        QTest::newRow("exact, defaults") << QString() << QStringList{"約 102.8 ビット", "2^-102.1 で"};
+        QTest::newRow("bounds, letters in the symbol set") << "abc" << QStringList{"92.9 ビット以上", "2^-82.3 以下"};
+    }
+    void strength_tooltip_figures()
+    {
+        QFETCH(QString, symbols);
+        QFETCH(QStringList, figures);
+        auto window = real_window();
+        if (!symbols.isNull())
+            window->widget<QLineEdit>("txtSymbols")->setText(symbols);
+        const QString tip = window->widget<QLabel>("lblStrength")->toolTip();
+        for (const auto& figure : figures)
+            QVERIFY2(tip.contains(figure), qPrintable(tip));
+    }
+
     void real_form_builds_a_usable_window()
     {
         auto window = real_window();
