@@ -124,56 +124,35 @@ void SecureRandom::Session::choices(std::u32string_view text, char32_t* out, std
 // The same distribution as the default's. The fill characters are independent and
 // identically distributed, so their order among themselves after a uniform shuffle is
 // worth nothing: all the shuffle decides is where the drawn characters go, an ordered
-// choice of distinct places, every one equally likely. So those places are drawn, a few
-// draws instead of one per character, and the fill characters take the other places in
-// the order they were drawn.
+// choice of distinct places, every one equally likely. That is what the last steps of
+// Fisher-Yates "inside out" make, which insert one element after another at a uniform
+// place among those before it; its first steps, which only arrange the fill
+// characters, are left out. Mirrored, for the drawn characters at the front: from the
+// last of them to the first, each swaps with a uniform place from its own to the end.
 void SecureRandom::Session::fill_and_shuffle(char32_t* chars, std::size_t drawn, std::size_t size,
                                              std::u32string_view fill) {
     choices(fill, chars + drawn, size - drawn);
-    if (drawn <= TOGETHER_MOST && size <= TOGETHER_BOUND_MOST) {
-        place_drawn(chars, drawn, size);
+    if (size > TOGETHER_BOUND_MOST) {
+        for (std::size_t t = drawn; t-- > 0;) {
+            std::swap(chars[t], chars[t + randbelow(static_cast<std::uint32_t>(size - t))]);
+        }
         return;
     }
-    for (std::size_t i = size; i-- > 1;) {
-        std::swap(chars[i], chars[randbelow(static_cast<std::uint32_t>(i + 1))]);
-    }
-}
-
-// The t-th drawn character goes to the place of rank r_t, uniform below size - t, among
-// the places the ones before it left free.
-void SecureRandom::Session::place_drawn(char32_t* chars, std::size_t drawn, std::size_t size) {
-    std::array<std::uint32_t, TOGETHER_MOST> ranks;
-    for (std::size_t t = 0; t < drawn;) {
+    std::array<std::uint32_t, TOGETHER_MOST> offsets;
+    for (std::size_t t = drawn; t > 0;) {
+        // Places t - 1, t - 2, ... together, with the bounds size - t + 1, size - t + 2, ...
+        const auto bound = [&](unsigned i) { return static_cast<std::uint32_t>(size - t + 1 + i); };
         unsigned together = 0;
         std::uint64_t product = 1;
-        for (; t + together < drawn && product * (size - t - together) <= TOGETHER_PRODUCT_MOST; ++together) {
-            product *= size - t - together;
+        for (; together < TOGETHER_MOST && together < t && product * bound(together) <= TOGETHER_PRODUCT_MOST;
+             ++together) {
+            product *= bound(together);
         }
-        draw_together(
-            together, product, [&](unsigned i) { return static_cast<std::uint32_t>(size - t - i); },
-            [&](unsigned i, std::uint32_t rank) { ranks[t + i] = rank; });
-        t += together;
-    }
-    // Places taken so far, in ascending order, each with its character.
-    std::array<std::pair<std::size_t, char32_t>, TOGETHER_MOST> taken;
-    for (std::size_t t = 0; t < drawn; ++t) {
-        std::size_t place = ranks[t];
-        std::size_t at = 0;
-        for (; at < t && taken[at].first <= place; ++at) {
-            ++place;
+        draw_together(together, product, bound, [&](unsigned i, std::uint32_t offset) { offsets[i] = offset; });
+        for (unsigned i = 0; i < together; ++i) {
+            std::swap(chars[t - 1 - i], chars[t - 1 - i + offsets[i]]);
         }
-        std::move_backward(taken.begin() + at, taken.begin() + t, taken.begin() + t + 1);
-        taken[at] = {place, chars[t]};
-    }
-    // The fill characters move down into the free places, in order, and never past one
-    // not yet read: each place taken before them is one of the drawn ones' `drawn`.
-    std::size_t to = 0;
-    std::size_t from = drawn;
-    for (std::size_t t = 0; t < drawn; ++t) {
-        for (; to < taken[t].first; ++to, ++from) {
-            chars[to] = chars[from];
-        }
-        chars[to++] = taken[t].second;
+        t -= together;
     }
 }
 

@@ -87,7 +87,6 @@ public:
         template <typename Bound, typename Keep>
         void draw_together(unsigned count, std::uint64_t product, Bound bound, Keep keep);
         void choices(std::u32string_view text, char32_t* out, std::size_t count);
-        void place_drawn(char32_t* chars, std::size_t drawn, std::size_t size);
 
         SecureRandom& _source;
         Reservoir _reservoir;
