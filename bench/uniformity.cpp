@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -170,6 +171,58 @@ Row arrangements(std::uint64_t passwords) {
     return row;
 }
 
+// Whole passwords of length 3 from the digits and the symbol set "!": 330 of them, each
+// with its exact chance, worked out by following the generator's draws one by one (a
+// guaranteed digit, the "!", one fill character, then Fisher-Yates from the back) down
+// all 660 equally likely paths.
+Row whole_passwords(std::uint64_t passwords) {
+    const std::u32string all_chars = U"0123456789!";
+    std::map<std::u32string, double> chance;
+    for (char32_t digit = U'0'; digit <= U'9'; ++digit) {
+        for (const char32_t fill : all_chars) {
+            for (std::size_t j2 = 0; j2 < 3; ++j2) {
+                for (std::size_t j1 = 0; j1 < 2; ++j1) {
+                    std::u32string password{digit, U'!', fill};
+                    std::swap(password[2], password[j2]);
+                    std::swap(password[1], password[j1]);
+                    chance[password] += 1.0 / 660;
+                }
+            }
+        }
+    }
+    Row row{"whole passwords, length 3, digits + \"!\"", 0, std::vector<double>(chance.size()), {}};
+    std::map<std::u32string, std::size_t> cell;
+    for (const auto& [password, p] : chance) {
+        cell.emplace(password, row.probability.size());
+        row.probability.push_back(p);
+    }
+    const zelkora::GenerationRequest request{
+        .length = 3, .kinds = {"digits", "symbols"}, .count = 100'000, .exclude_ambiguous = false, .symbols = U"!"};
+    while (row.draws < passwords) {
+        for (const auto& password : zelkora::generate_passwords(request)) {
+            ++row.observed[cell.at(std::u32string(password))];
+            ++row.draws;
+        }
+    }
+    return row;
+}
+
+// Passwords of digits only are uniform over all digit strings. Their first three
+// characters come from one draw of several values together, so a fault in taking a
+// draw apart into its values shows in how they occur together.
+Row digit_triples(std::uint64_t passwords) {
+    Row row{"first 3 digits of length-16 digit passwords", 0, std::vector<double>(1000), std::vector<double>(1000, 1e-3)};
+    const zelkora::GenerationRequest request{
+        .length = 16, .kinds = {"digits"}, .count = 100'000, .exclude_ambiguous = false, .symbols = std::nullopt};
+    while (row.draws < passwords) {
+        for (const auto& password : zelkora::generate_passwords(request)) {
+            ++row.observed[100 * (password[0] - U'0') + 10 * (password[1] - U'0') + (password[2] - U'0')];
+            ++row.draws;
+        }
+    }
+    return row;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -187,5 +240,7 @@ int main(int argc, char** argv) {
     }
     print(repeated_character(draws));
     print(arrangements(draws / 10));
+    print(whole_passwords(draws / 10));
+    print(digit_triples(draws / 10));
     return 0;
 }

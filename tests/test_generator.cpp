@@ -1,4 +1,8 @@
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <map>
+#include <system_error>
 #include <bit>
 #include <climits>
 #include <cstdint>
@@ -86,19 +90,22 @@ private:
 
 struct ScriptExhausted {};
 
-// The real SecureRandom drawing from a scripted byte stream, one byte per refill, so
-// that `consumed` counts exactly the bytes its draws took.
+// The real SecureRandom drawing from a scripted byte stream, by default one byte per
+// refill, so that `consumed` counts exactly the bytes its draws took.
 class ScriptedBytes : public zelkora::SecureRandom {
 public:
-    explicit ScriptedBytes(std::vector<std::uint8_t> bytes) : SecureRandom(1), _bytes(std::move(bytes)) {}
+    explicit ScriptedBytes(std::vector<std::uint8_t> bytes, std::size_t block = 1)
+        : SecureRandom(block), _bytes(std::move(bytes)) {}
     std::size_t consumed = 0;
 
 protected:
-    void fill(std::byte* out, std::size_t) override {
-        if (consumed == _bytes.size()) {
+    void fill(std::byte* out, std::size_t size) override {
+        if (_bytes.size() - consumed < size) {
             throw ScriptExhausted{};
         }
-        out[0] = std::byte{_bytes[consumed++]};
+        for (std::size_t i = 0; i < size; ++i) {
+            out[i] = std::byte{_bytes[consumed++]};
+        }
     }
 
 private:
@@ -358,7 +365,8 @@ private slots:
     // into every outcome equally often, rejects the rest, and consumes every bit.
     void randbelow_exact_data() {
         QTest::addColumn<uint>("n");
-        for (const uint n : {2U, 3U, 10U, 16U, 25U, 26U, 87U, 129U, 255U, 256U, 257U, 1000U, 1024U, 1025U, 4099U}) {
+        for (const uint n : {2U, 3U, 10U, 16U, 25U, 26U, 87U, 129U, 255U, 256U, 257U, 1000U, 1024U, 1025U, 2048U, 4099U,
+                             1U << 20}) {
             QTest::addRow("n=%u", n) << n;
         }
     }
@@ -428,10 +436,128 @@ private slots:
     }
 
     void randbelow_costs_nothing_for_one_outcome() {
+        // Worked out at compile time, where a division by zero would not compile.
+        static_assert(zelkora::SecureRandom::plan_for(0).bits == 0 && zelkora::SecureRandom::plan_for(1).bits == 0);
         ScriptedBytes source({});
         QCOMPARE(source.randbelow(1), 0U);
         QCOMPARE(source.choice(U"x"), U'x');
         QCOMPARE(source.consumed, std::size_t{0});
+    }
+
+    // Nibbles 1, 2, 3, ... in stream order. Every draw, direct or in a session, nested or
+    // not, takes the next one: no bits are handed out twice.
+    void sessions_never_repeat_bits() {
+        ScriptedBytes source({0x21, 0x43, 0x65, 0x87});
+        QList<uint> drawn{source.randbelow(16)};
+        {
+            zelkora::SecureRandom::Session outer(source);
+            drawn << outer.randbelow(16) << source.randbelow(16);
+            {
+                zelkora::SecureRandom::Session inner(source);
+                drawn << inner.randbelow(16);
+            }
+            drawn << outer.randbelow(16);
+        }
+        drawn << source.randbelow(16);
+        QCOMPARE(drawn, (QList<uint>{1, 2, 3, 4, 5, 6}));
+    }
+
+    // Blocks of 13 bytes, read eight at a time and then byte by byte, against a plain
+    // reading of the same stream: the lowest unused bit first, each attempt of its plan's
+    // bits, drawn again in the rejected zone.
+    void block_refills_match_a_bit_reader() {
+        std::vector<std::uint8_t> stream(13 * 200);
+        for (std::size_t i = 0; i < stream.size(); ++i) {
+            stream[i] = static_cast<std::uint8_t>(i * 151 + (i >> 3) * 7 + 89);
+        }
+        ScriptedBytes source(stream, 13);
+        std::size_t at = 0;
+        const auto take = [&](unsigned bits) {
+            std::uint64_t value = 0;
+            for (unsigned b = 0; b < bits; ++b, ++at) {
+                value |= std::uint64_t{(stream[at / 8] >> (at % 8)) & 1U} << b;
+            }
+            return value;
+        };
+        const std::array<uint, 8> bounds = {87, 2, 1000, 65537, 2048, 1U << 20, 3, 0xFFFFFFFFU};
+        for (int i = 0; at + 300 < stream.size() * 8; ++i) {
+            const uint n = bounds[i % bounds.size()];
+            const auto plan = zelkora::SecureRandom::plan_for(n);
+            std::uint64_t product = take(plan.bits) * n;
+            while ((product & ((std::uint64_t{1} << plan.bits) - 1)) < plan.rejected) {
+                product = take(plan.bits) * n;
+            }
+            QCOMPARE(source.randbelow(n), static_cast<uint>(product >> plan.bits));
+        }
+    }
+
+    // All places at once from every pattern of an attempt's bits: each arrangement of
+    // the drawn characters equally often, nothing left over.
+    void arrangements_exact_data() {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("bits");  // log2 of size! rounded up, and four to spare
+        QTest::addColumn<int>("orders");
+        QTest::newRow("3 places") << 3 << 7 << 6;
+        QTest::newRow("4 places") << 4 << 9 << 24;
+    }
+    void arrangements_exact() {
+        QFETCH(int, size);
+        QFETCH(int, bits);
+        QFETCH(int, orders);
+        PoolMap pools;
+        for (int i = 0; i < size; ++i) {
+            pools.emplace_back("digits", std::u32string(1, static_cast<char32_t>(U'a' + i)));
+        }
+        std::vector<std::uint64_t> chunks(8 << bits);
+        std::iota(chunks.begin(), chunks.end(), 0);  // every pattern 8 times, in its low bits
+        ScriptedBytes source(pack(chunks, static_cast<unsigned>(bits)));
+        std::map<std::u32string, int> seen;
+        try {
+            for (;;) {
+                ++seen[zelkora::generate_one(size, pools, source)];
+            }
+        } catch (const ScriptExhausted&) {
+        }
+        QCOMPARE(static_cast<int>(seen.size()), orders);
+        for (const auto& [order, times] : seen) {
+            QCOMPARE(times, 8 * ((1 << bits) / orders));
+        }
+    }
+
+    // A failing system call is an error, never fewer bytes; a short or interrupted one
+    // is called again for the rest.
+    void read_fully_data() {
+        QTest::addColumn<QList<int>>("results");  // bytes delivered, or -errno
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("short reads") << QList<int>{3, 5, 8} << false;
+        QTest::newRow("interrupted") << QList<int>{-EINTR, 7, -EINTR, 9} << false;
+        QTest::newRow("failure") << QList<int>{4, -EIO} << true;
+        QTest::newRow("no progress") << QList<int>{0} << true;
+    }
+    void read_fully() {
+        QFETCH(QList<int>, results);
+        QFETCH(bool, fails);
+        static QList<int> script;
+        script = results;
+        std::array<std::byte, 16> out{};
+        const auto read = [](void* buffer, std::size_t) -> std::ptrdiff_t {
+            const int result = script.takeFirst();
+            if (result < 0) {
+                errno = -result;
+                return -1;
+            }
+            std::fill_n(static_cast<std::byte*>(buffer), result, std::byte{1});
+            return result;
+        };
+        bool failed = false;
+        try {
+            zelkora::read_fully(read, out.data(), out.size());
+        } catch (const std::system_error&) {
+            failed = true;
+        }
+        QCOMPARE(failed, fails);
+        QVERIFY(script.isEmpty());
+        QCOMPARE(std::count(out.begin(), out.end(), std::byte{1}) == 16, !fails);
     }
 
     // The operating system's stream across many blocks: a source that stopped

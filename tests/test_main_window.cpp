@@ -224,7 +224,7 @@ private slots:
         window.widget<QSpinBox>("spinLength")->setValue(4);
         window.widget<QCheckBox>("chkDigits")->setChecked(true);
         window.widget<QLineEdit>("txtSymbols")->setText("abc");
-        window.engine = [](const GenerationRequest&) { return std::vector<std::u32string>{U"4444"}; };
+        window.engine = [](const GenerationRequest&) { return zelkora::PasswordBatch{U"4444"}; };
         window.widget<QPushButton>("btnGenerate")->click();
         QCOMPARE(window.widget<QPlainTextEdit>("txtResult")->toPlainText(), "4444");
     }
@@ -292,6 +292,26 @@ private slots:
             QVERIFY2(label->toolTip().contains("2^-"), qPrintable(label->toolTip()));
     }
 
+    // Exact figures to the nearest tenth; lower bounds rounded down, never up.
+    void strength_tooltip_figures_data()
+    {
+        QTest::addColumn<QString>("symbols");
+        QTest::addColumn<QStringList>("figures");
+        QTest::newRow("exact, defaults") << QString() << QStringList{"約 102.8 ビット", "2^-102.1 で"};
+        QTest::newRow("bounds, letters in the symbol set") << "abc" << QStringList{"92.9 ビット以上", "2^-82.3 以下"};
+    }
+    void strength_tooltip_figures()
+    {
+        QFETCH(QString, symbols);
+        QFETCH(QStringList, figures);
+        auto window = real_window();
+        if (!symbols.isNull())
+            window->widget<QLineEdit>("txtSymbols")->setText(symbols);
+        const QString tip = window->widget<QLabel>("lblStrength")->toolTip();
+        for (const auto& figure : figures)
+            QVERIFY2(tip.contains(figure), qPrintable(tip));
+    }
+
     void real_form_builds_a_usable_window()
     {
         auto window = real_window();
@@ -351,7 +371,7 @@ private slots:
     {
         auto window = real_window();
         ModalBoxCloser boxes;
-        window->engine = [](const GenerationRequest&) -> std::vector<std::u32string> { throw std::bad_alloc(); };
+        window->engine = [](const GenerationRequest&) -> zelkora::PasswordBatch { throw std::bad_alloc(); };
         window->widget<QPushButton>("btnGenerate")->click();
         QCOMPARE(boxes.seen.size(), 1u);
         QCOMPARE(boxes.seen[0].first, "エラー");
@@ -371,6 +391,8 @@ private slots:
         QTest::newRow("outside the basic plane") << "😀x😀" << "😀x";
         QTest::newRow("a nul and a tab") << QString(QChar(0)) + '\t' << QString(QChar(0)) + '\t';
         QTest::newRow("blanks only") << "   " << " ";
+        // U+FEFF opens the text: it is a character, not a byte-order mark to drop.
+        QTest::newRow("zero-width no-break space") << QString(QChar(0xFEFF)) << QString(QChar(0xFEFF));
     }
     void pasted_symbol_sets_give_exactly_their_characters()
     {

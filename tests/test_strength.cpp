@@ -167,7 +167,10 @@ private slots:
     {
         QFETCH(GenerationRequest, options);
         QFETCH(bool, exact);
-        const Truth truth = enumerate([&](TreeWalker& walker) { return zelkora::generate_passwords(options, walker).at(0); });
+        const Truth truth = enumerate([&](TreeWalker& walker) {
+            const auto batch = zelkora::generate_passwords(options, walker);
+            return std::u32string(batch.at(0));
+        });
         const auto figures = zelkora::password_strength(options);
         QCOMPARE(figures.exact, exact);
         check(figures, truth, exact, 2.0);

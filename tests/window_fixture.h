@@ -31,7 +31,7 @@ public:
     using MainWindow::MainWindow;
     using MainWindow::_use_fixed_pitch_font;
 
-    std::function<std::vector<std::u32string>(const zelkora::GenerationRequest&)> engine;
+    std::function<zelkora::PasswordBatch(const zelkora::GenerationRequest&)> engine;
     std::vector<zelkora::GenerationRequest> requests;
     std::vector<std::pair<QString, int>> statuses;
 
@@ -39,7 +39,7 @@ public:
     TWidget* widget(const char* name) const { return findChild<TWidget*>(QLatin1String(name)); }
 
 protected:
-    std::vector<std::u32string> _generate(const zelkora::GenerationRequest& request) override
+    zelkora::PasswordBatch _generate(const zelkora::GenerationRequest& request) override
     {
         requests.push_back(request);
         return engine ? engine(request) : MainWindow::_generate(request);

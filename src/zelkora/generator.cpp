@@ -4,6 +4,8 @@
 #include <array>
 #include <cstddef>
 #include <iterator>
+#include <memory>
+#include <stdexcept>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
@@ -57,47 +59,48 @@ std::u32string join_pools(const PoolMap& pools) {
     return all_chars;
 }
 
-// The body of generate_one, with the fill alphabet passed in so that a batch joins the
-// pools once rather than once per password. A template so that a batch drawing from
-// a SecureRandom session has its draws inlined rather than called through the interface.
+// The draws a password too short for its pools makes before it is refused: the
+// guaranteed characters come first.
 template <typename Source>
-std::u32string assemble(int length, const PoolMap& pools, std::u32string_view all_chars, Source& random) {
-    const std::size_t guaranteed = pools.size();
-    const auto size = static_cast<std::size_t>(std::max(length, 0));
-    // Written in place rather than appended: the string's size is not updated per
-    // character, and the guaranteed draws fit even when the length turns out short.
-    std::u32string password(std::max(guaranteed, size), U'\0');
-    char32_t* const chars = password.data();
+[[noreturn]] void refuse_too_short(const PoolMap& pools, Source& random) {
+    for (const auto& entry : pools) {
+        random.choice(entry.second);
+    }
+    throw ValueError(MSG_TOO_SHORT);
+}
 
+// The body of generate_one, written into its place: `size` characters, at least one per
+// pool. The fill alphabet is passed in so that a batch joins the pools once rather than
+// once per password. A template so that a batch drawing from a SecureRandom session has
+// its draws inlined rather than called through the interface.
+template <typename Source>
+void assemble(char32_t* chars, std::size_t size, const PoolMap& pools, std::u32string_view all_chars, Source& random) {
     std::size_t filled = 0;
     for (const auto& entry : pools) {
         chars[filled++] = random.choice(entry.second);
     }
-    if (length < 0 || size < guaranteed) {
-        throw ValueError(MSG_TOO_SHORT);
-    }
-    for (; filled < size; ++filled) {
-        chars[filled] = random.choice(all_chars);
-    }
-    // Fisher-Yates from the back: the guaranteed characters end up anywhere, every
-    // arrangement equally likely.
-    for (std::size_t i = size; i-- > 1;) {
-        const std::size_t j = random.randbelow(static_cast<std::uint32_t>(i + 1));
-        std::swap(chars[i], chars[j]);
-    }
-    return password;
+    // The guaranteed characters end up anywhere, every arrangement equally likely.
+    random.fill_and_shuffle(chars, filled, size, all_chars);
+}
+
+bool too_short(int length, const PoolMap& pools) {
+    return length < 0 || static_cast<std::size_t>(length) < pools.size();
 }
 
 template <typename Source>
-std::vector<std::u32string> make_batch(const GenerationRequest& request, Source& random) {
+PasswordBatch make_batch(const GenerationRequest& request, Source& random) {
     const PoolMap pools = _request_pools(request);
+    // Before the batch claims its memory: a huge count refused on its first password
+    // must not claim it first.
+    if (too_short(request.length, pools)) {
+        refuse_too_short(pools, random);
+    }
     const std::u32string all_chars = join_pools(pools);
-    std::vector<std::u32string> passwords;
-    // Capped: a request refused on its first password (too short) must not claim
-    // memory for all of a huge count first. Larger batches grow as they go.
-    passwords.reserve(std::min<std::size_t>(static_cast<std::size_t>(request.count), 4096));
-    for (int i = 0; i < request.count; ++i) {
-        passwords.push_back(assemble(request.length, pools, all_chars, random));
+    const auto length = static_cast<std::size_t>(request.length);
+    PasswordBatch passwords(length, static_cast<std::size_t>(request.count));
+    char32_t* const chars = passwords.data();
+    for (std::size_t i = 0; i < passwords.size(); ++i) {
+        assemble(chars + i * length, length, pools, all_chars, random);
     }
     return passwords;
 }
@@ -178,10 +181,36 @@ std::u32string generate_one(int length, const PoolMap& pools) {
 }
 
 std::u32string generate_one(int length, const PoolMap& pools, RandomSource& random) {
-    return assemble(length, pools, join_pools(pools), random);
+    if (too_short(length, pools)) {
+        refuse_too_short(pools, random);
+    }
+    std::u32string password(static_cast<std::size_t>(length), U'\0');
+    assemble(password.data(), password.size(), pools, join_pools(pools), random);
+    return password;
 }
 
-std::vector<std::u32string> generate_passwords(const GenerationRequest& request) {
+PasswordBatch::PasswordBatch(std::size_t length, std::size_t count)
+    : _length(length), _count(count), _chars(std::make_unique_for_overwrite<char32_t[]>(length * count)) {}
+
+PasswordBatch::PasswordBatch(std::initializer_list<std::u32string_view> passwords)
+    : PasswordBatch(passwords.size() > 0 ? passwords.begin()->size() : 0, passwords.size()) {
+    char32_t* at = _chars.get();
+    for (const std::u32string_view password : passwords) {
+        if (password.size() != _length) {
+            throw std::invalid_argument("PasswordBatch: passwords of different lengths");
+        }
+        at = std::copy(password.begin(), password.end(), at);
+    }
+}
+
+std::u32string_view PasswordBatch::at(std::size_t index) const& {
+    if (index >= _count) {
+        throw std::out_of_range("PasswordBatch::at: no such password");
+    }
+    return (*this)[index];
+}
+
+PasswordBatch generate_passwords(const GenerationRequest& request) {
     // One source per request, dropped with its buffer at the end: nothing random
     // outlives the call.
     SecureRandom random;
@@ -189,7 +218,7 @@ std::vector<std::u32string> generate_passwords(const GenerationRequest& request)
     return make_batch(request, session);
 }
 
-std::vector<std::u32string> generate_passwords(const GenerationRequest& request, RandomSource& random) {
+PasswordBatch generate_passwords(const GenerationRequest& request, RandomSource& random) {
     return make_batch(request, random);
 }
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,7 +42,63 @@ struct GenerationRequest {
 // first password.
 PoolMap _request_pools(const GenerationRequest& request);
 
-std::vector<std::u32string> generate_passwords(const GenerationRequest& request);
-std::vector<std::u32string> generate_passwords(const GenerationRequest& request, RandomSource& random);
+// The passwords of one request, all of one length, end to end in one buffer: a batch
+// costs one allocation rather than one per password, and a reader takes them without
+// copying.
+class PasswordBatch {
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = std::u32string_view;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = std::u32string_view;
+
+        const_iterator() = default;
+        std::u32string_view operator*() const { return (*_batch)[_index]; }
+        const_iterator& operator++() { ++_index; return *this; }
+        const_iterator operator++(int) { const_iterator before = *this; ++_index; return before; }
+        bool operator==(const const_iterator&) const = default;
+
+    private:
+        friend class PasswordBatch;
+        const_iterator(const PasswordBatch* batch, std::size_t index) : _batch(batch), _index(index) {}
+        const PasswordBatch* _batch = nullptr;
+        std::size_t _index = 0;
+    };
+
+    PasswordBatch() = default;
+    // Room for count passwords of length characters, not yet written: its maker fills
+    // all of data().
+    PasswordBatch(std::size_t length, std::size_t count);
+    // A batch of the given passwords, which must all have the same length.
+    PasswordBatch(std::initializer_list<std::u32string_view> passwords);
+
+    std::size_t size() const { return _count; }
+    bool empty() const { return _count == 0; }
+    // The length every password of the batch has.
+    std::size_t length() const { return _length; }
+    // Views into the batch, so none from a batch about to go.
+    std::u32string_view operator[](std::size_t index) const& { return {_chars.get() + index * _length, _length}; }
+    std::u32string_view at(std::size_t index) const&;
+    std::u32string_view operator[](std::size_t index) const&& = delete;
+    std::u32string_view at(std::size_t index) const&& = delete;
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, _count}; }
+
+    char32_t* data() { return _chars.get(); }
+    // Every character of the batch, password after password, with nothing between them.
+    std::u32string_view characters() const& { return {_chars.get(), _length * _count}; }
+    std::u32string_view characters() const&& = delete;
+
+private:
+    std::size_t _length = 0;
+    std::size_t _count = 0;
+    std::unique_ptr<char32_t[]> _chars;
+};
+
+PasswordBatch generate_passwords(const GenerationRequest& request);
+PasswordBatch generate_passwords(const GenerationRequest& request, RandomSource& random);
 
 }  // namespace zelkora

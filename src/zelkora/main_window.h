@@ -73,7 +73,7 @@ protected:
 
     // The engine call behind the generate action, and the status-bar message every action
     // ends with: tests replace them to see the request and the message with its timeout.
-    virtual std::vector<std::u32string> _generate(const GenerationRequest& request);
+    virtual PasswordBatch _generate(const GenerationRequest& request);
     virtual void _show_status(const QString& text, int timeout_ms);
 
 private:

@@ -6,11 +6,12 @@
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <utility>
 
 namespace zelkora {
 
-// Where the engine gets its randomness. Everything it draws goes through these two
-// calls, so tests can script the draws and check the order and number of them.
+// Where the engine gets its randomness. Everything it draws goes through these calls,
+// so tests can script the draws and check the order and number of them.
 class RandomSource {
 public:
     virtual ~RandomSource() = default;
@@ -22,7 +23,23 @@ public:
     // twice is twice as likely). The default draws the position with randbelow. An
     // empty text has nothing to draw and is refused with "候補文字が空です".
     virtual char32_t choice(std::u32string_view text);
+
+    // Completes a password of `size` characters whose first `drawn` are drawn already:
+    // the others are drawn from `fill`, then all are shuffled, every arrangement equally
+    // likely. The default makes the draws one by one: size - drawn calls of choice, then
+    // Fisher-Yates from the back, position i swapped with randbelow(i + 1) for i from
+    // size - 1 down to 1.
+    virtual void fill_and_shuffle(char32_t* chars, std::size_t drawn, std::size_t size, std::u32string_view fill);
 };
+
+// The system's random call as read_fully sees it: fills a prefix of out and returns
+// its size, or returns -1 and sets errno.
+using RandomRead = std::ptrdiff_t (*)(void* out, std::size_t size);
+
+// Fills all of out, calling again after a short read or an interrupted call (EINTR).
+// Any other failure, and a call that makes no progress, is thrown as std::system_error:
+// a failing source is an error, never fewer or weaker bytes.
+void read_fully(RandomRead read, std::byte* out, std::size_t size);
 
 // The operating system's secure source, read in blocks, with exactly uniform draws by
 // rejection sampling. Holds secret material in its buffer, so it cannot be copied and
@@ -45,22 +62,31 @@ public:
 
     std::uint32_t randbelow(std::uint32_t n) final;
     char32_t choice(std::u32string_view text) final;
+    void fill_and_shuffle(char32_t* chars, std::size_t drawn, std::size_t size, std::u32string_view fill) final;
 
-    // The same draws for a batch: the reservoir lives in the session, where the
-    // compiler keeps it in registers, and goes back to the source when the session
-    // ends. Use one session at a time, and no direct draws on the source meanwhile.
+    // The same draws for a batch: the session takes the source's unused bits, where the
+    // compiler keeps them in registers, and gives back what is left when it ends. While
+    // it holds them the source has none, so a draw on the source meanwhile, or a second
+    // session, starts from fresh bytes; giving back replaces what the source holds. Bits
+    // can be dropped that way, never handed out twice.
     class Session {
     public:
-        explicit Session(SecureRandom& source) : _source(source), _reservoir(source._reservoir) {}
-        ~Session() { _source._reservoir = _reservoir; }
+        explicit Session(SecureRandom& source)
+            : _source(source), _reservoir(std::exchange(source._reservoir, Reservoir{})) {}
+        ~Session() { _source._reservoir = std::exchange(_reservoir, Reservoir{}); }
         Session(const Session&) = delete;
         Session& operator=(const Session&) = delete;
 
         std::uint32_t randbelow(std::uint32_t n);
         char32_t choice(std::u32string_view text);
+        // The same password as RandomSource's, from far fewer draws.
+        void fill_and_shuffle(char32_t* chars, std::size_t drawn, std::size_t size, std::u32string_view fill);
 
     private:
         std::uint64_t take_bits(unsigned count);
+        template <typename Bound, typename Keep>
+        void draw_together(unsigned count, std::uint64_t product, Bound bound, Keep keep);
+        void choices(std::u32string_view text, char32_t* out, std::size_t count);
 
         SecureRandom& _source;
         Reservoir _reservoir;
@@ -105,9 +131,17 @@ inline constexpr std::uint32_t PLANNED_BOUNDS = 1024;
 // Any count of bits from the fewest that hold n outcomes gives an exactly uniform draw.
 // More bits make retries rarer and cost entropy; a planned bound takes the count of least
 // expected cost, a retry priced at 20 bits, what a mispredicted branch costs here.
-// Larger bounds (long pasted symbol sets) take four bits more than the fewest.
+// Larger bounds (long pasted symbol sets) take four bits more than the fewest. A power of
+// two never retries and takes its own bits; one outcome takes none, and so does none
+// at all, which no draw gets as far as planning.
 constexpr SecureRandom::DrawPlan SecureRandom::plan_for(std::uint32_t n) {
+    if (n <= 1) {
+        return {0, 0};
+    }
     const auto fewest = static_cast<unsigned>(std::bit_width(n - 1));
+    if (std::has_single_bit(n)) {
+        return {fewest, 0};
+    }
     if (n > PLANNED_BOUNDS) {
         const unsigned bits = fewest + 4 < 32 ? fewest + 4 : 32;
         return {bits, (std::uint64_t{1} << bits) % n};
@@ -140,6 +174,11 @@ inline std::uint32_t SecureRandom::randbelow(std::uint32_t n) {
 
 inline char32_t SecureRandom::choice(std::u32string_view text) {
     return Session(*this).choice(text);
+}
+
+inline void SecureRandom::fill_and_shuffle(char32_t* chars, std::size_t drawn, std::size_t size,
+                                           std::u32string_view fill) {
+    Session(*this).fill_and_shuffle(chars, drawn, size, fill);
 }
 
 // An attempt takes L bits x and scales them: x * n / 2^L (Lemire's method). The x that

@@ -46,10 +46,17 @@ QString figures_text(const PasswordStrength& strength, const QString& colour, co
     return QStringLiteral("強度: %1（<span style=\"color:%2\">%3</span>）").arg(amount, colour, word);
 }
 
+// To a tenth of a bit: the nearest for an exact figure, rounded down (with the same
+// tolerance) for a lower bound, which rounding up could overstate.
+QString tenths(double bits, bool exact)
+{
+    return QString::number(exact ? bits : std::floor(bits * 10 + 1e-9) / 10, 'f', 1);
+}
+
 QString figures_tooltip(const PasswordStrength& strength, const QString& word)
 {
-    const QString shannon = QString::number(strength.shannon_bits, 'f', 1);
-    const QString min_entropy = QString::number(strength.min_entropy_bits, 'f', 1);
+    const QString shannon = tenths(strength.shannon_bits, strength.exact);
+    const QString min_entropy = tenths(strength.min_entropy_bits, strength.exact);
     if (strength.exact)
         return QStringLiteral("この設定の生成器が作るパスワード1件のエントロピーは約 %1 ビットです。"
                               "最も出やすい1件でも出る確率は 2^-%2 で、「%3」の評価はこの %2 ビットによります。")

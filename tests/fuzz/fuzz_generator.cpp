@@ -231,7 +231,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Expected expected = expect(request);
     check_strength(request);
 
-    std::vector<std::u32string> passwords;
+    zelkora::PasswordBatch passwords;
     try {
         passwords = zelkora::generate_passwords(request);
     } catch (const zelkora::ValueError& e) {

@@ -1,0 +1,110 @@
+// The window's largest request as a user makes it: all four kinds, 1,024 characters,
+// 10,000 passwords, one click of the generate button. Prints the time from the click to
+// the result area filled and painted, and the process's peak resident memory; then the
+// times of copying all of it and of clearing it, and how long the window took to build
+// and show. One request per process, so that the peak is this request's; run it a few
+// times and take the best.
+//
+// Usage: QT_QPA_PLATFORM=offscreen bench_window [LENGTH [COUNT]]
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+#include <log4cplus/initializer.h>
+
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <psapi.h>
+#else
+#include <sys/resource.h>
+#endif
+
+#include "generator.h"
+#include "main_window.h"
+
+namespace {
+
+double peak_resident_mb() {
+#if defined(_WIN32)
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
+#else
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+#endif
+}
+
+template <typename TWidget>
+TWidget* widget(const QWidget& window, const char* name) {
+    auto* found = window.findChild<TWidget*>(QLatin1String(name));
+    if (!found) {
+        std::fprintf(stderr, "the form has no %s\n", name);
+        std::exit(1);
+    }
+    return found;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QElapsedTimer started;
+    started.start();
+    log4cplus::Initializer logging;
+    // The user's saved options are neither read nor written.
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication application(argc, argv);
+    const int length = argc > 1 ? std::atoi(argv[1]) : 1024;
+    const int count = argc > 2 ? std::atoi(argv[2]) : 10'000;
+
+    zelkora::MainWindow window;
+    window.show();
+    widget<QSpinBox>(window, "spinLength")->setValue(length);
+    widget<QSpinBox>(window, "spinCount")->setValue(count);
+    for (const char* kind : {"chkDigits", "chkLower", "chkUpper", "chkSymbols"}) {
+        widget<QCheckBox>(window, kind)->setChecked(true);
+    }
+    QApplication::processEvents();
+    const double shown_ms = started.nsecsElapsed() / 1e6;
+    widget<QCheckBox>(window, "chkExcludeAmbiguous")->setChecked(false);
+    widget<QLineEdit>(window, "txtSymbols")->setText(QString::fromStdU32String(std::u32string(zelkora::DEFAULT_SYMBOLS)));
+    QApplication::processEvents();
+    const double before_mb = peak_resident_mb();
+
+    QElapsedTimer clock;
+    clock.start();
+    widget<QPushButton>(window, "btnGenerate")->click();
+    const qint64 generated_us = clock.nsecsElapsed() / 1000;
+    window.repaint();
+    const qint64 painted_us = clock.nsecsElapsed() / 1000;
+
+    const auto* result = widget<QPlainTextEdit>(window, "txtResult");
+    if (result->document()->blockCount() != count) {
+        std::fprintf(stderr, "the result area holds %d lines, not %d\n", result->document()->blockCount(), count);
+        return 1;
+    }
+    const double peak_mb = peak_resident_mb();
+    const auto click_ms = [&](const char* button) {
+        clock.restart();
+        widget<QPushButton>(window, button)->click();
+        return clock.nsecsElapsed() / 1e6;
+    };
+    const double copied_ms = click_ms("btnCopyAll");
+    const double cleared_ms = click_ms("btnClear");
+    std::printf("%d x %d: click to filled %.1f ms, painted %.1f ms; peak resident %.1f MB (%.1f MB before the click); "
+                "copy all %.1f ms, clear %.1f ms; window shown %.1f ms after start\n",
+                length, count, generated_us / 1000.0, painted_us / 1000.0, peak_mb, before_mb, copied_ms, cleared_ms,
+                shown_ms);
+    return 0;
+}
