@@ -55,7 +55,11 @@ add_custom_command(OUTPUT ${zelkora_icon_ico}
 
 # The window shows the icon from a resource compiled into the executable, so it never
 # depends on files beside it; zelkora::main adds every size under :/icons/window.
-qt_add_resources(zelkora-desk zelkora_icons PREFIX /icons/window FILES ${zelkora_icon_pngs})
+# Format 1: later formats stamp every file with its modification time, which for icons
+# rendered at build time is the time of the build, and the executable would differ
+# from one build to the next.
+qt_add_resources(zelkora-desk zelkora_icons PREFIX /icons/window FILES ${zelkora_icon_pngs}
+                 OPTIONS --format-version 1)
 target_compile_definitions(zelkora_window PRIVATE ZELKORA_APP_ID="${ZELKORA_APP_ID}")
 # Made on every platform: the Windows installer needs it too.
 target_sources(zelkora-desk PRIVATE ${zelkora_icon_ico})
