@@ -15,10 +15,23 @@ foreach(runtime_dll libstdc++-6.dll libwinpthread-1.dll)
     list(APPEND zelkora_dll_dirs "${runtime_dir}")
 endforeach()
 list(REMOVE_DUPLICATES zelkora_dll_dirs)
-# Qt's and log4cplus's headers inline code too: their folder is named by the same word
-# that scripts/windows/deps gives it in the libraries themselves.
-get_filename_component(zelkora_deps_cache "${ZELKORA_MINGW_PREFIX}" DIRECTORY)
-add_compile_options(-ffile-prefix-map=${zelkora_deps_cache}=zelkora-deps)
+# Qt's and log4cplus's headers inline code too: their folder is named by the same fixed
+# word that scripts/windows/deps gives it in the libraries themselves, so neither this
+# machine's cache nor its key reaches the program.
+add_compile_options(-ffile-prefix-map=${ZELKORA_MINGW_PREFIX}=zelkora-deps/prefix)
+
+# Stack protection and checked string functions, as in the libraries: libssp is taken
+# from a folder holding only its static archives, so the linker prefers them to the
+# compiler's import library and no libssp DLL has to ship.
+set(zelkora_ssp_dir "${CMAKE_BINARY_DIR}/ssp")
+file(MAKE_DIRECTORY "${zelkora_ssp_dir}")
+foreach(archive libssp.a libssp_nonshared.a)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${archive}
+                    OUTPUT_VARIABLE archive_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    file(CREATE_LINK "${archive_path}" "${zelkora_ssp_dir}/${archive}" SYMBOLIC)
+endforeach()
+add_compile_options(-fstack-protector-strong -D_FORTIFY_SOURCE=2)
+add_link_options(-fstack-protector-strong -L${zelkora_ssp_dir})
 
 # Runs a Windows executable of this build under Wine with those DLLs on its path:
 #   build-windows/wine-run tests/test_paths.exe

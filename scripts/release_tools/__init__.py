@@ -1,0 +1,1 @@
+"""What the release scripts share: records of the bundled libraries, notices, SBOMs."""
