@@ -1,16 +1,16 @@
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <map>
-#include <system_error>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <map>
 #include <numeric>
 #include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <QtTest>
@@ -171,8 +171,8 @@ private slots:
         QTest::newRow("repeats removed, first occurrence kept")
             << Kinds{"symbols"} << std::u32string(U"a!a!b") << PoolMap{{"symbols", U"a!b"}};
         QTest::newRow("blanks only") << Kinds{"symbols"} << std::u32string(U"   ") << PoolMap{{"symbols", U" "}};
-        QTest::newRow("blank inside a set stays") << Kinds{"symbols"} << std::u32string(U"# $ ")
-                                                  << PoolMap{{"symbols", U"# $"}};
+        QTest::newRow("blank inside a set stays")
+            << Kinds{"symbols"} << std::u32string(U"# $ ") << PoolMap{{"symbols", U"# $"}};
         QTest::newRow("empty set keeps the entry") << Kinds{"symbols"} << std::u32string() << PoolMap{{"symbols", U""}};
         QTest::newRow("symbols not read unless asked")
             << Kinds{"upper"} << std::u32string() << PoolMap{{"upper", UPPER}};
@@ -208,20 +208,21 @@ private slots:
         QTest::addColumn<PoolMap>("expected");
         QTest::addColumn<QString>("error");
 
-        QTest::newRow("the fixed pools")
-            << PoolMap{{"digits", DIGITS}, {"lower", LOWER}, {"upper", UPPER}, {"symbols", DEFAULTS}}
-            << PoolMap{{"digits", U"23456789"},
-                       {"lower", U"abcdefghijkmnopqrstuvwxyz"},
-                       {"upper", U"ABCDEFGHJKLMNPQRSTUVWXYZ"},
-                       {"symbols", DEFAULTS}}
-            << QString();
-        QTest::newRow("entry order kept, repeats kept")
-            << PoolMap{{"symbols", U"a0a"}, {"digits", U"19"}} << PoolMap{{"symbols", U"aa"}, {"digits", U"9"}}
-            << QString();
+        QTest::newRow("the fixed pools") << PoolMap{{"digits", DIGITS},
+                                                    {"lower", LOWER},
+                                                    {"upper", UPPER},
+                                                    {"symbols", DEFAULTS}}
+                                         << PoolMap{{"digits", U"23456789"},
+                                                    {"lower", U"abcdefghijkmnopqrstuvwxyz"},
+                                                    {"upper", U"ABCDEFGHJKLMNPQRSTUVWXYZ"},
+                                                    {"symbols", DEFAULTS}}
+                                         << QString();
+        QTest::newRow("entry order kept, repeats kept") << PoolMap{{"symbols", U"a0a"}, {"digits", U"19"}}
+                                                        << PoolMap{{"symbols", U"aa"}, {"digits", U"9"}} << QString();
         QTest::newRow("a pool emptied by the filter")
             << PoolMap{{"lower", LOWER}, {"symbols", U"lI1"}} << PoolMap{} << QString("候補文字が空です");
-        QTest::newRow("a pool empty already") << PoolMap{{"digits", DIGITS}, {"symbols", U""}} << PoolMap{}
-                                              << QString("候補文字が空です");
+        QTest::newRow("a pool empty already")
+            << PoolMap{{"digits", DIGITS}, {"symbols", U""}} << PoolMap{} << QString("候補文字が空です");
         QTest::newRow("no entry") << PoolMap{} << PoolMap{} << QString("少なくとも1種類を指定してください");
     }
     void exclude_ambiguous() {
@@ -255,8 +256,7 @@ private slots:
         QTest::newRow("no kinds") << req(8, {}, 1) << no_kind << 0;
         QTest::newRow("mis-cased kind") << req(8, {"digits", "Upper"}, 1) << bad_kind << 0;
         QTest::newRow("bad kind before too short") << req(1, {"digits", "upper", "x"}, 1) << bad_kind << 0;
-        QTest::newRow("only ambiguous symbols")
-            << req(8, {"symbols"}, 1, true, U"01IOl1") << empty_pool << 0;
+        QTest::newRow("only ambiguous symbols") << req(8, {"symbols"}, 1, true, U"01IOl1") << empty_pool << 0;
         QTest::newRow("too short for four kinds") << req(3, ALL_KINDS, 5) << too_short << 4;
         QTest::newRow("too short, two pools") << req(1, {"digits", "upper", "digits"}, 2) << too_short << 2;
         QTest::newRow("too short with a huge count") << req(1, ALL_KINDS, INT_MAX) << too_short << 4;
@@ -281,8 +281,8 @@ private slots:
         // Guaranteed 7 and B, fills 0 and A: "7B0A"; swap 3<->0 "AB07", 2<->2, 1<->0 "BA07".
         QTest::newRow("guaranteed, fills, shuffle from the back")
             << PoolMap{{"digits", DIGITS}, {"upper", U"AB"}} << 4 << QList<uint>{7, 1, 0, 10, 0, 2, 0}
-            << QStringList{"choice 0123456789", "choice AB", "choice 0123456789AB", "choice 0123456789AB",
-                           "randbelow 4", "randbelow 3", "randbelow 2"}
+            << QStringList{"choice 0123456789", "choice AB",   "choice 0123456789AB", "choice 0123456789AB",
+                           "randbelow 4",       "randbelow 3", "randbelow 2"}
             << std::u32string(U"BA07") << QString();
         QTest::newRow("a character in two pools stands twice in the fill")
             << PoolMap{{"lower", U"ab"}, {"symbols", U"a"}} << 3 << QList<uint>{1, 0, 2, 1, 0}
@@ -295,8 +295,8 @@ private slots:
                                               << QStringList{"choice 0123456789"} << std::u32string(U"5") << QString();
         QTest::newRow("too short: guaranteed draws first, then refused")
             << PoolMap{{"digits", DIGITS}, {"lower", LOWER}, {"upper", UPPER}} << 2 << QList<uint>{0, 0, 0}
-            << QStringList{"choice 0123456789", "choice " + show(LOWER), "choice " + show(UPPER)}
-            << std::u32string() << QString("長さが短すぎます");
+            << QStringList{"choice 0123456789", "choice " + show(LOWER), "choice " + show(UPPER)} << std::u32string()
+            << QString("長さが短すぎます");
     }
     void generate_one_draws() {
         QFETCH(PoolMap, pools);
@@ -313,7 +313,9 @@ private slots:
     }
 
     void generate_one_empty_pool() {
-        QCOMPARE(refusal([] { zelkora::generate_one(4, PoolMap{{"digits", DIGITS}, {"symbols", U""}}); }),
+        QCOMPARE(refusal([] {
+                     zelkora::generate_one(4, PoolMap{{"digits", DIGITS}, {"symbols", U""}});
+                 }),
                  QString("候補文字が空です"));
         QCOMPARE(refusal([] { zelkora::generate_one(3, PoolMap{}); }), QString("候補文字が空です"));
     }
@@ -334,8 +336,8 @@ private slots:
         QTest::newRow("ambiguous symbol set not read")
             << req(8, {"digits", "lower"}, 50, true, U"01IOl")
             << QList<std::u32string>{U"23456789", U"abcdefghijkmnopqrstuvwxyz"};
-        QTest::newRow("outside the BMP")
-            << req(5, {"upper", "symbols"}, 50, false, U"\U0001F600\U00010000") << QList{UPPER, std::u32string(U"\U0001F600\U00010000")};
+        QTest::newRow("outside the BMP") << req(5, {"upper", "symbols"}, 50, false, U"\U0001F600\U00010000")
+                                         << QList{UPPER, std::u32string(U"\U0001F600\U00010000")};
         QTest::newRow("longest the window allows") << req(1024, ALL_KINDS, 20) << QList{DIGITS, LOWER, UPPER, DEFAULTS};
     }
     void real_output() {
@@ -365,8 +367,8 @@ private slots:
     // into every outcome equally often, rejects the rest, and consumes every bit.
     void randbelow_exact_data() {
         QTest::addColumn<uint>("n");
-        for (const uint n : {2U, 3U, 10U, 16U, 25U, 26U, 87U, 129U, 255U, 256U, 257U, 1000U, 1024U, 1025U, 2048U, 4099U,
-                             1U << 20}) {
+        for (const uint n :
+             {2U, 3U, 10U, 16U, 25U, 26U, 87U, 129U, 255U, 256U, 257U, 1000U, 1024U, 1025U, 2048U, 4099U, 1U << 20}) {
             QTest::addRow("n=%u", n) << n;
         }
     }

@@ -101,12 +101,25 @@ private slots:
         QTest::addColumn<bool>("packaged");
         QTest::addColumn<QString>("appDir");
 
-        QTest::newRow("program at the tree's top") << "proj/build" << "proj/build" << "..\n" << false << "proj";
-        QTest::newRow("test one folder down") << "proj/build/tests" << "proj/build" << "..\n" << false << "proj";
-        QTest::newRow("absolute, Windows line end") << "b" << "b" << "@/proj\r\n" << false << "proj";
-        QTest::newRow("copy staged in the tree") << "proj/build/package/zd/app" << "proj/build" << "..\n" << true
-                                                 << "proj/build/package/zd";
-        QTest::newRow("no marker") << "tools/app" << "" << "" << true << "tools";
+        QTest::newRow("program at the tree's top") << "proj/build"
+                                                   << "proj/build"
+                                                   << "..\n"
+                                                   << false << "proj";
+        QTest::newRow("test one folder down") << "proj/build/tests"
+                                              << "proj/build"
+                                              << "..\n"
+                                              << false << "proj";
+        QTest::newRow("absolute, Windows line end") << "b"
+                                                    << "b"
+                                                    << "@/proj\r\n"
+                                                    << false << "proj";
+        QTest::newRow("copy staged in the tree") << "proj/build/package/zd/app"
+                                                 << "proj/build"
+                                                 << "..\n"
+                                                 << true << "proj/build/package/zd";
+        QTest::newRow("no marker") << "tools/app"
+                                   << ""
+                                   << "" << true << "tools";
     }
 
     void runModeFromTheBuildTreesMarker() {
@@ -139,15 +152,22 @@ private slots:
                                << R"(C:\Users\山田\zelkora-desk\app\zelkora-desk.exe)";
         QTest::newRow("share") << R"(\\?\UNC\nas\tools\zelkora-desk\app\zelkora-desk.exe)"
                                << R"(\\nas\tools\zelkora-desk\app\zelkora-desk.exe)";
-        QTest::newRow("drive root") << R"(\\?\D:\)" << R"(D:\)";
+        QTest::newRow("drive root") << R"(\\?\D:\)"
+                                    << R"(D:\)";
         // Long paths are the manifest's business; libstdc++ reads no \\?\ path at all.
-        QTest::newRow("longer than MAX_PATH") << R"(\\?\D:\)" + deep + "x.exe" << R"(D:\)" + deep + "x.exe";
-        QTest::newRow("plain drive path") << R"(C:\tools\app\x.exe)" << R"(C:\tools\app\x.exe)";
-        QTest::newRow("plain share path") << R"(\\nas\tools\app\x.exe)" << R"(\\nas\tools\app\x.exe)";
+        QTest::newRow("longer than MAX_PATH") << R"(\\?\D:\)" + deep + "x.exe"
+                                              << R"(D:\)" + deep + "x.exe";
+        QTest::newRow("plain drive path") << R"(C:\tools\app\x.exe)"
+                                          << R"(C:\tools\app\x.exe)";
+        QTest::newRow("plain share path") << R"(\\nas\tools\app\x.exe)"
+                                          << R"(\\nas\tools\app\x.exe)";
         // Only the prefixed form names these.
-        QTest::newRow("name ending in a dot") << R"(\\?\C:\tools.\app\x.exe)" << R"(\\?\C:\tools.\app\x.exe)";
-        QTest::newRow("name ending in a space") << R"(\\?\C:\tools \x.exe)" << R"(\\?\C:\tools \x.exe)";
-        QTest::newRow("device name") << R"(\\?\C:\tools\Com1.txt\x.exe)" << R"(\\?\C:\tools\Com1.txt\x.exe)";
+        QTest::newRow("name ending in a dot") << R"(\\?\C:\tools.\app\x.exe)"
+                                              << R"(\\?\C:\tools.\app\x.exe)";
+        QTest::newRow("name ending in a space") << R"(\\?\C:\tools \x.exe)"
+                                                << R"(\\?\C:\tools \x.exe)";
+        QTest::newRow("device name") << R"(\\?\C:\tools\Com1.txt\x.exe)"
+                                     << R"(\\?\C:\tools\Com1.txt\x.exe)";
         QTest::newRow("volume without a drive") << R"(\\?\Volume{1b3b1146-4076-11e1-84aa-806e6f6e6963}\x.exe)"
                                                 << R"(\\?\Volume{1b3b1146-4076-11e1-84aa-806e6f6e6963}\x.exe)";
     }
@@ -160,27 +180,43 @@ private slots:
 
     void directoriesPerLayout_data() {
         QTest::addColumn<bool>("packaged");
-        QTest::addColumn<QString>("exeDir");   // packaged: where the executable lies
-        QTest::addColumn<QString>("bundle");   // empty: no bundle directory
+        QTest::addColumn<QString>("exeDir");  // packaged: where the executable lies
+        QTest::addColumn<QString>("bundle");  // empty: no bundle directory
         QTest::addColumn<QString>("appDir");
         QTest::addColumn<QStringList>("bases");
         QTest::addColumn<QString>("config");
 
-        QTest::newRow("packaged, E not app") << true << "tools/bin" << ""
+        QTest::newRow("packaged, E not app")
+            << true << "tools/bin"
+            << ""
             << "tools/bin" << QStringList{"tools/bin", "tools/bin/src"} << "tools/bin/zelkora/logging.ini";
-        QTest::newRow("packaged, E app") << true << "tools/app" << ""
-            << "tools" << QStringList{"tools/app", "tools/app/src", "tools"} << "tools/app/zelkora/logging.ini";
-        QTest::newRow("packaged, E App") << true << "tools/App" << ""
-            << "tools/App" << QStringList{"tools/App", "tools/App/src"} << "tools/App/zelkora/logging.ini";
-        QTest::newRow("bundle, E app") << true << "tools/app" << "unpack"
-            << "tools" << QStringList{"unpack", "tools/app", "tools/app/src", "tools"} << "tools/app/zelkora/logging.ini";
-        QTest::newRow("bundle is P, trailing slash") << true << "tools/app" << "tools/"
+        QTest::newRow("packaged, E app") << true << "tools/app"
+                                         << ""
+                                         << "tools" << QStringList{"tools/app", "tools/app/src", "tools"}
+                                         << "tools/app/zelkora/logging.ini";
+        QTest::newRow("packaged, E App") << true << "tools/App"
+                                         << ""
+                                         << "tools/App" << QStringList{"tools/App", "tools/App/src"}
+                                         << "tools/App/zelkora/logging.ini";
+        QTest::newRow("bundle, E app") << true << "tools/app"
+                                       << "unpack"
+                                       << "tools" << QStringList{"unpack", "tools/app", "tools/app/src", "tools"}
+                                       << "tools/app/zelkora/logging.ini";
+        QTest::newRow("bundle is P, trailing slash")
+            << true << "tools/app"
+            << "tools/"
             << "tools" << QStringList{"tools/", "tools/app", "tools/app/src"} << "tools/app/zelkora/logging.ini";
-        QTest::newRow("bundle is E, listed twice") << true << "tools/app" << "tools/app"
-            << "tools" << QStringList{"tools/app", "tools/app", "tools/app/src", "tools"} << "tools/app/zelkora/logging.ini";
-        QTest::newRow("source tree") << false << "" << ""
-            << "proj" << QStringList{"proj", "proj/app"} << "proj/src/zelkora/logging.ini";
-        QTest::newRow("source tree, bundle") << false << "" << "unpack"
+        QTest::newRow("bundle is E, listed twice")
+            << true << "tools/app"
+            << "tools/app"
+            << "tools" << QStringList{"tools/app", "tools/app", "tools/app/src", "tools"}
+            << "tools/app/zelkora/logging.ini";
+        QTest::newRow("source tree") << false << ""
+                                     << ""
+                                     << "proj" << QStringList{"proj", "proj/app"} << "proj/src/zelkora/logging.ini";
+        QTest::newRow("source tree, bundle")
+            << false << ""
+            << "unpack"
             << "proj" << QStringList{"unpack", "proj", "proj/app"} << "proj/src/zelkora/logging.ini";
     }
 
@@ -202,14 +238,16 @@ private slots:
             write_file(context.unit_file, "");
         }
         // Given exactly as the packaging would, not resolved.
-        if (!bundle.isEmpty()) context.bundle_dir = tmp_.string() + "/" + bundle.toStdString();
+        if (!bundle.isEmpty())
+            context.bundle_dir = tmp_.string() + "/" + bundle.toStdString();
 
         QCOMPARE(zelkora::_resolve_app_dir(context), p(appDir));
         QCOMPARE(zelkora::get_app_paths(context), AppPaths(p(appDir), p(appDir) / "log"));
         QVERIFY(!fs::exists(p(appDir) / "log"));  // nothing on disk was touched
 
         std::vector<fs::path> expected;
-        for (const QString& base : bases) expected.push_back(tmp_.string() + "/" + base.toStdString());
+        for (const QString& base : bases)
+            expected.push_back(tmp_.string() + "/" + base.toStdString());
         QCOMPARE(zelkora::get_resource_bases(context), expected);
 
         QCOMPARE(zelkora::_resolve_logging_config_path(context), p(config));
@@ -222,7 +260,8 @@ private slots:
         fs::create_directory_symlink(p("real/bin"), p("app"), no_link);
 #if defined(_WIN32)
         // Windows lets only administrators and developer mode make symbolic links.
-        if (no_link) QSKIP("no symbolic link can be made here");
+        if (no_link)
+            QSKIP("no symbolic link can be made here");
 #endif
         QVERIFY2(!no_link, no_link.message().c_str());
         const RunContext context = packaged_at(p("app"));
@@ -246,7 +285,8 @@ private slots:
         QFETCH(std::string, staleProbe);
 
         const AppPaths given(p("elsewhere"), p(logDir));
-        if (!staleProbe.empty()) write_file(given.log_dir / ".write_test", staleProbe);
+        if (!staleProbe.empty())
+            write_file(given.log_dir / ".write_test", staleProbe);
 
         for (int round = 0; round < 2; ++round) {
             QCOMPARE(zelkora::ensure_runtime_dirs(RunContext{}, given), given);
@@ -259,14 +299,18 @@ private slots:
     void ensureRuntimeDirsFails_data() {
         QTest::addColumn<QString>("blocker");  // what stands in the way: a file, or a directory if it ends in "/"
         QTest::addColumn<QString>("logDir");
-        QTest::addColumn<int>("error");        // the errno expected, 0 for any
+        QTest::addColumn<int>("error");  // the errno expected, 0 for any
 
-        QTest::newRow("file at the log directory") << "log" << "log" << EEXIST;
-        QTest::newRow("file at an ancestor") << "a" << "a/b/log" << 0;
+        QTest::newRow("file at the log directory") << "log"
+                                                   << "log" << EEXIST;
+        QTest::newRow("file at an ancestor") << "a"
+                                             << "a/b/log" << 0;
 #if defined(_WIN32)
-        QTest::newRow("directory at the probe") << "a/b/log/.write_test/" << "a/b/log" << EACCES;
+        QTest::newRow("directory at the probe") << "a/b/log/.write_test/"
+                                                << "a/b/log" << EACCES;
 #else
-        QTest::newRow("directory at the probe") << "a/b/log/.write_test/" << "a/b/log" << EISDIR;
+        QTest::newRow("directory at the probe") << "a/b/log/.write_test/"
+                                                << "a/b/log" << EISDIR;
 #endif
     }
 
@@ -284,9 +328,11 @@ private slots:
             zelkora::ensure_runtime_dirs(RunContext{}, AppPaths(tmp_, p(logDir)));
             QFAIL("no error");
         } catch (const fs::filesystem_error& failure) {
-            if (error != 0) QCOMPARE(failure.code(), std::error_code(error, std::generic_category()));
+            if (error != 0)
+                QCOMPARE(failure.code(), std::error_code(error, std::generic_category()));
         }
-        if (blocker.endsWith('/')) QVERIFY(fs::is_directory(p(logDir)));  // created before the probe failed
+        if (blocker.endsWith('/'))
+            QVERIFY(fs::is_directory(p(logDir)));  // created before the probe failed
     }
 
     void initLoggingWritesTheLog() {
@@ -306,10 +352,12 @@ private slots:
         std::string log = read_file(p("inst/log/app.log"));
 #if defined(_WIN32)
         // Text mode: Windows' line ends.
-        for (auto at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at)) log.erase(at, 1);
+        for (auto at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at))
+            log.erase(at, 1);
 #endif
         QVERIFY2(log.starts_with("from the last run\n"), log.c_str());
-        QVERIFY2(log.find("INFO  zelkora.main_window - [resource_path] 候補 /tmp/ü\n") != std::string::npos, log.c_str());
+        QVERIFY2(log.find("INFO  zelkora.main_window - [resource_path] 候補 /tmp/ü\n") != std::string::npos,
+                 log.c_str());
         QVERIFY2(log.find("WARN  zelkora.earlier - still heard\n") != std::string::npos, log.c_str());
         QVERIFY(log.find("below the configured level") == std::string::npos);
         QVERIFY(!fs::exists(p("inst/log/.write_test")));
@@ -354,9 +402,9 @@ private slots:
     }
 
     void initLoggingFails_data() {
-        QTest::addColumn<std::string>("ini");       // `missing`, `directory` or the file's text
-        QTest::addColumn<bool>("appLogIsDir");      // a directory stands at log/app.log
-        QTest::addColumn<QString>("reason");        // part of the error message
+        QTest::addColumn<std::string>("ini");   // `missing`, `directory` or the file's text
+        QTest::addColumn<bool>("appLogIsDir");  // a directory stands at log/app.log
+        QTest::addColumn<QString>("reason");    // part of the error message
 
         const auto variant = [this](const std::string& from, const std::string& to) {
             std::string text = valid_ini;
@@ -366,12 +414,12 @@ private slots:
         QTest::newRow("missing logging.ini") << missing << false << "not found";
         QTest::newRow("logging.ini is a directory") << directory << false << "not a regular file";
         QTest::newRow("log file cannot be opened") << valid_ini << true << "Unable to open file";
-        QTest::newRow("quiet mode asked for") << "log4cplus.quietMode=true\n" + valid_ini << true
-                                              << "Unable to open file";
+        QTest::newRow("quiet mode asked for")
+            << "log4cplus.quietMode=true\n" + valid_ini << true << "Unable to open file";
         QTest::newRow("unknown level") << variant("rootLogger=INFO", "rootLogger=INFOO") << false
                                        << "Unrecognized log level";
-        QTest::newRow("root level inherited") << variant("rootLogger=INFO", "rootLogger=INHERITED") << false
-                                              << "no level";
+        QTest::newRow("root level inherited")
+            << variant("rootLogger=INFO", "rootLogger=INHERITED") << false << "no level";
         QTest::newRow("no appender") << std::string("# nothing configured\n") << false << "no appender";
     }
 
@@ -387,7 +435,8 @@ private slots:
         } else if (ini != missing) {
             write_file(config, ini);
         }
-        if (appLogIsDir) fs::create_directories(p("inst/log/app.log"));
+        if (appLogIsDir)
+            fs::create_directories(p("inst/log/app.log"));
 
         try {
             zelkora::init_logging(context);

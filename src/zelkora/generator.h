@@ -57,8 +57,15 @@ public:
 
         const_iterator() = default;
         std::u32string_view operator*() const { return (*_batch)[_index]; }
-        const_iterator& operator++() { ++_index; return *this; }
-        const_iterator operator++(int) { const_iterator before = *this; ++_index; return before; }
+        const_iterator& operator++() {
+            ++_index;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator before = *this;
+            ++_index;
+            return before;
+        }
         bool operator==(const const_iterator&) const = default;
 
     private:

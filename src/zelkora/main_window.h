@@ -77,7 +77,6 @@ protected:
     virtual void _show_status(const QString& text, int timeout_ms);
 
 private:
-
     QSettings _settings;
 
     QSpinBox* spinLength = nullptr;

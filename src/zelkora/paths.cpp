@@ -34,8 +34,8 @@
 #endif
 #include <windows.h>
 #elif defined(__APPLE__)
-#include <cstdint>
 #include <mach-o/dyld.h>
+#include <cstdint>
 #endif
 
 namespace zelkora {
@@ -50,7 +50,8 @@ namespace {
 std::vector<fs::path> names_of(const fs::path& path) {
     std::vector<fs::path> names;
     for (const auto& name : path) {
-        if (!name.empty() && name != ".") names.push_back(name);
+        if (!name.empty() && name != ".")
+            names.push_back(name);
     }
     return names;
 }
@@ -76,17 +77,20 @@ bool same_path(const fs::path& a, const fs::path& b) {
 std::optional<fs::path> final_path(const fs::path& path) {
     const HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
     std::wstring buffer(MAX_PATH, L'\0');
     DWORD length = 0;
     for (;;) {
         length = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length < buffer.size()) break;
+        if (length < buffer.size())
+            break;
         buffer.resize(length);  // too short: length is the size it needs
     }
     CloseHandle(file);
-    if (length == 0) return std::nullopt;
+    if (length == 0)
+        return std::nullopt;
     buffer.resize(length);
     return fs::path(_plain_windows_path(buffer));
 }
@@ -115,10 +119,12 @@ fs::path resolved(const fs::path& path) {
     fs::path existing = full_path(path);
     fs::path rest;
     for (;;) {
-        if (auto found = final_path(existing)) return rest.empty() ? *found : *found / rest;
+        if (auto found = final_path(existing))
+            return rest.empty() ? *found : *found / rest;
         fs::path parent = existing.parent_path();
         // A server's name alone, or the root of no drive in particular, opens nothing.
-        if (parent == existing || (!parent.has_relative_path() && !parent.has_root_name())) return full_path(path);
+        if (parent == existing || (!parent.has_relative_path() && !parent.has_root_name()))
+            return full_path(path);
         rest = rest.empty() ? existing.filename() : existing.filename() / rest;
         existing = std::move(parent);
     }
@@ -126,7 +132,9 @@ fs::path resolved(const fs::path& path) {
 #else
 // Weakly: a replaced or deleted executable still runs, and its reported path then names
 // nothing, yet its folder is still where the program's files are.
-fs::path resolved(const fs::path& path) { return fs::weakly_canonical(path); }
+fs::path resolved(const fs::path& path) {
+    return fs::weakly_canonical(path);
+}
 #endif
 
 // UTF-8 whatever the platform: string() would go through the Windows code page.
@@ -148,28 +156,37 @@ std::optional<fs::path> marked_source_tree(const fs::path& exe_dir) {
     for (const fs::path& dir : {exe_dir, exe_dir.parent_path()}) {
         const fs::path marker = dir / SOURCE_TREE_MARKER;
         std::error_code unreadable;
-        if (!fs::is_regular_file(marker, unreadable)) continue;
+        if (!fs::is_regular_file(marker, unreadable))
+            continue;
         errno = 0;
         std::ifstream in(marker, std::ios::binary);
         std::string line;
-        if (!std::getline(in, line)) fail_with_os_error("cannot read the build tree's marker", marker, errno);
-        if (line.ends_with('\r')) line.pop_back();
+        if (!std::getline(in, line))
+            fail_with_os_error("cannot read the build tree's marker", marker, errno);
+        if (line.ends_with('\r'))
+            line.pop_back();
         return dir / fs::path(std::u8string(line.begin(), line.end()));
     }
     return std::nullopt;
 }
 
-bool is_drive_letter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+bool is_drive_letter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
 
 // Windows' ordinary path parsing drops trailing dots and spaces from a name and takes
 // CON, NUL, COM1 and the like, with any extension, for devices: a file of such a name
 // is reached through \\?\ only.
 bool plain_name_names_it(std::wstring_view name) {
-    if (!name.empty() && (name.back() == L'.' || name.back() == L' ')) return false;
+    if (!name.empty() && (name.back() == L'.' || name.back() == L' '))
+        return false;
     std::wstring stem(name.substr(0, name.find(L'.')));
-    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
-    for (auto& c : stem) c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL") return false;
+    while (!stem.empty() && stem.back() == L' ')
+        stem.pop_back();
+    for (auto& c : stem)
+        c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL")
+        return false;
     const bool numbered = stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT"));
     return !(numbered && stem[3] >= L'1' && stem[3] <= L'9');
 }
@@ -202,7 +219,8 @@ std::vector<log4cplus::tstring> reported_errors(const log4cplus::tstring& report
     std::vector<log4cplus::tstring> errors;
     log4cplus::tistringstream lines(report);
     for (log4cplus::tstring line; std::getline(lines, line);) {
-        if (line.starts_with(error_prefix)) errors.push_back(line.substr(error_prefix.size()));
+        if (line.starts_with(error_prefix))
+            errors.push_back(line.substr(error_prefix.size()));
     }
     return errors;
 }
@@ -214,17 +232,19 @@ std::string read_logging_config(const fs::path& config) {
         throw std::runtime_error("logging configuration not found: " + text_of(config));
     }
     if (status_error) {
-        throw std::runtime_error("logging configuration cannot be read: " + text_of(config) + ": "
-                                 + status_error.message());
+        throw std::runtime_error("logging configuration cannot be read: " + text_of(config) + ": " +
+                                 status_error.message());
     }
     // A stream would open a directory without complaint and read nothing from it.
     if (!fs::is_regular_file(status)) {
         throw std::runtime_error("logging configuration is not a regular file: " + text_of(config));
     }
     std::ifstream in(config, std::ios::binary);
-    if (!in) throw std::runtime_error("logging configuration cannot be read: " + text_of(config));
+    if (!in)
+        throw std::runtime_error("logging configuration cannot be read: " + text_of(config));
     std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) throw std::runtime_error("logging configuration cannot be read: " + text_of(config));
+    if (in.bad())
+        throw std::runtime_error("logging configuration cannot be read: " + text_of(config));
     return text;
 }
 
@@ -235,8 +255,7 @@ std::string read_logging_config(const fs::path& config) {
 
 }  // namespace
 
-AppPaths::AppPaths(fs::path app_dir_, fs::path log_dir_)
-    : app_dir(std::move(app_dir_)), log_dir(std::move(log_dir_)) {}
+AppPaths::AppPaths(fs::path app_dir_, fs::path log_dir_) : app_dir(std::move(app_dir_)), log_dir(std::move(log_dir_)) {}
 
 fs::path _executable_path() {
 #if defined(_WIN32)
@@ -288,14 +307,19 @@ RunContext _run_context_of(const fs::path& executable) {
     return context;
 }
 
-RunContext current_run_context() { return _run_context_of(_executable_path()); }
+RunContext current_run_context() {
+    return _run_context_of(_executable_path());
+}
 
-fs::path _executable_dir(const RunContext& context) { return resolved(context.executable).parent_path(); }
+fs::path _executable_dir(const RunContext& context) {
+    return resolved(context.executable).parent_path();
+}
 
 std::wstring _plain_windows_path(std::wstring_view path) {
     constexpr std::wstring_view verbatim = L"\\\\?\\";
     constexpr std::wstring_view unc = L"UNC\\";
-    if (!path.starts_with(verbatim)) return std::wstring(path);
+    if (!path.starts_with(verbatim))
+        return std::wstring(path);
     const auto rest = path.substr(verbatim.size());
     std::wstring plain;
     if (rest.size() >= 3 && is_drive_letter(rest[0]) && rest.substr(1, 2) == L":\\") {
@@ -307,27 +331,33 @@ std::wstring _plain_windows_path(std::wstring_view path) {
     }
     for (std::size_t at = 0; at <= rest.size();) {
         const auto end = std::min(rest.find(L'\\', at), rest.size());
-        if (!plain_name_names_it(rest.substr(at, end - at))) return std::wstring(path);
+        if (!plain_name_names_it(rest.substr(at, end - at)))
+            return std::wstring(path);
         at = end + 1;
     }
     return plain;
 }
 
-fs::path _resolve_app_dir() { return _resolve_app_dir(current_run_context()); }
+fs::path _resolve_app_dir() {
+    return _resolve_app_dir(current_run_context());
+}
 
 fs::path _resolve_app_dir(const RunContext& context) {
     if (context.packaged) {
         auto dir = _executable_dir(context);
         // An installer that puts the executable in an "app" folder keeps the log beside
         // that folder, not inside it. Exact case on purpose.
-        if (dir.filename() == "app") return dir.parent_path();
+        if (dir.filename() == "app")
+            return dir.parent_path();
         return dir;
     }
     // <root>/src/zelkora/<unit>: the unit's directory, src, then the project root.
     return resolved(context.unit_file).parent_path().parent_path().parent_path();
 }
 
-AppPaths get_app_paths() { return get_app_paths(current_run_context()); }
+AppPaths get_app_paths() {
+    return get_app_paths(current_run_context());
+}
 
 AppPaths get_app_paths(const RunContext& context) {
     auto app_dir = _resolve_app_dir(context);
@@ -354,28 +384,34 @@ AppPaths ensure_runtime_dirs(const RunContext& context, std::optional<AppPaths> 
     {
         errno = 0;
         std::ofstream out(probe, std::ios::binary | std::ios::trunc);
-        if (!out) fail_with_os_error("cannot create the probe file", probe, errno);
+        if (!out)
+            fail_with_os_error("cannot create the probe file", probe, errno);
         out << "ok";
         out.close();
-        if (!out) fail_with_os_error("cannot write the probe file", probe, errno);
+        if (!out)
+            fail_with_os_error("cannot write the probe file", probe, errno);
     }
     fs::remove(probe);  // false, not an error, when something already took it away
     return used;
 }
 
-std::vector<fs::path> get_resource_bases() { return get_resource_bases(current_run_context()); }
+std::vector<fs::path> get_resource_bases() {
+    return get_resource_bases(current_run_context());
+}
 
 std::vector<fs::path> get_resource_bases(const RunContext& context) {
     std::vector<fs::path> bases;
-    if (context.bundle_dir) bases.push_back(*context.bundle_dir);
+    if (context.bundle_dir)
+        bases.push_back(*context.bundle_dir);
     if (context.packaged) {
         const auto exe_dir = _executable_dir(context);
         bases.push_back(exe_dir);
         bases.push_back(exe_dir / "src");
         auto app_dir = _resolve_app_dir(context);
-        const bool listed = std::any_of(bases.begin(), bases.end(),
-                                        [&](const fs::path& base) { return same_path(base, app_dir); });
-        if (!listed) bases.push_back(std::move(app_dir));
+        const bool listed =
+            std::any_of(bases.begin(), bases.end(), [&](const fs::path& base) { return same_path(base, app_dir); });
+        if (!listed)
+            bases.push_back(std::move(app_dir));
     } else {
         auto app_dir = _resolve_app_dir(context);
         bases.push_back(app_dir);
@@ -384,7 +420,9 @@ std::vector<fs::path> get_resource_bases(const RunContext& context) {
     return bases;
 }
 
-fs::path _resolve_logging_config_path() { return _resolve_logging_config_path(current_run_context()); }
+fs::path _resolve_logging_config_path() {
+    return _resolve_logging_config_path(current_run_context());
+}
 
 fs::path _resolve_logging_config_path(const RunContext& context) {
     // In packaged mode the unit is no file of its own, so resolve its directory only.
@@ -397,7 +435,8 @@ AppPaths init_logging(std::optional<AppPaths> paths) {
 
 AppPaths init_logging(const RunContext& context, std::optional<AppPaths> paths) {
     auto root = log4cplus::Logger::getRoot();
-    if (!root.getAllAppenders().empty()) return paths ? *paths : get_app_paths(context);
+    if (!root.getAllAppenders().empty())
+        return paths ? *paths : get_app_paths(context);
 
     const AppPaths used = paths ? *paths : get_app_paths(context);
     ensure_runtime_dirs(context, used);
@@ -445,17 +484,21 @@ AppPaths init_logging(const RunContext& context, std::optional<AppPaths> paths) 
     if (!errors.empty()) {
         std::string reason;
         for (const auto& error : errors) {
-            if (!reason.empty()) reason += "; ";
+            if (!reason.empty())
+                reason += "; ";
             reason += from_log_text(error);
         }
         fail_configuration(config, reason);
     }
     // Warnings are no failure, but they were meant to be seen.
-    if (!report.empty()) log4cplus::tcerr << report << std::flush;
+    if (!report.empty())
+        log4cplus::tcerr << report << std::flush;
 
-    if (root.getAllAppenders().empty()) fail_configuration(config, "the root logger has no appender");
+    if (root.getAllAppenders().empty())
+        fail_configuration(config, "the root logger has no appender");
     // An unset root level configures silently, then makes every logging call throw.
-    if (root.getLogLevel() == log4cplus::NOT_SET_LOG_LEVEL) fail_configuration(config, "the root logger has no level");
+    if (root.getLogLevel() == log4cplus::NOT_SET_LOG_LEVEL)
+        fail_configuration(config, "the root logger has no level");
     return used;
 }
 
@@ -463,7 +506,8 @@ AppPaths init_logging(const RunContext& context, std::optional<AppPaths> paths) 
 static_assert(std::is_same_v<log4cplus::tchar, wchar_t>);
 
 log4cplus::tstring to_log_text(std::string_view utf8) {
-    if (utf8.empty()) return {};
+    if (utf8.empty())
+        return {};
     const int size = static_cast<int>(utf8.size());
     const int wide_size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
@@ -472,7 +516,8 @@ log4cplus::tstring to_log_text(std::string_view utf8) {
 }
 
 std::string from_log_text(const log4cplus::tstring& text) {
-    if (text.empty()) return {};
+    if (text.empty())
+        return {};
     const int size = static_cast<int>(text.size());
     const int utf8_size = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(utf8_size), '\0');
@@ -482,9 +527,13 @@ std::string from_log_text(const log4cplus::tstring& text) {
 #else
 static_assert(std::is_same_v<log4cplus::tchar, char>, "a wide log4cplus is only expected on Windows");
 
-log4cplus::tstring to_log_text(std::string_view utf8) { return log4cplus::tstring(utf8); }
+log4cplus::tstring to_log_text(std::string_view utf8) {
+    return log4cplus::tstring(utf8);
+}
 
-std::string from_log_text(const log4cplus::tstring& text) { return text; }
+std::string from_log_text(const log4cplus::tstring& text) {
+    return text;
+}
 #endif
 
 }  // namespace zelkora

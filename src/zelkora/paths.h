@@ -34,8 +34,8 @@ struct AppPaths {
 // The facts about this process from which the run mode and every directory derive.
 struct RunContext {
     bool packaged = false;
-    std::filesystem::path executable;   // the running executable, as the system reports it
-    std::filesystem::path unit_file;    // where the paths unit lies (its directory holds logging.ini)
+    std::filesystem::path executable;                 // the running executable, as the system reports it
+    std::filesystem::path unit_file;                  // where the paths unit lies (its directory holds logging.ini)
     std::optional<std::filesystem::path> bundle_dir;  // never present in the real program
 };
 
