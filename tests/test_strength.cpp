@@ -6,16 +6,13 @@
 
 #include <QtTest>
 
+#include "engine_fixture.h"
 #include "errors.h"
 #include "generator.h"
 #include "strength.h"
 
 using zelkora::GenerationRequest;
 using zelkora::PoolMap;
-
-Q_DECLARE_METATYPE(PoolMap)
-Q_DECLARE_METATYPE(GenerationRequest)
-Q_DECLARE_METATYPE(std::u32string)
 
 namespace {
 
@@ -88,15 +85,6 @@ PoolMap pools(std::initializer_list<std::u32string> chars) {
     for (const auto& c : chars)
         map.emplace_back("symbols", c);
     return map;
-}
-
-QString refusal(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const zelkora::ValueError& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return {};
 }
 
 constexpr double EXACT = 1e-9;
