@@ -19,13 +19,9 @@
 
 #include <log4cplus/initializer.h>
 
+#include "windows_api.h"
 #if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// After windows.h, whose types it uses.
-#include <psapi.h>
+#include <psapi.h>  // after windows.h, whose types it uses
 #else
 #include <sys/resource.h>
 #endif

@@ -1,7 +1,7 @@
 #pragma once
 // What the window tests share: a window that records what it asks of the engine and
-// what it shows, a closer for modal boxes, and a throw-away program layout to put
-// forms in.
+// what it shows, a closer for modal boxes, and a settings store of their own; besides,
+// from the runtime's tests, a throw-away program layout to put forms in.
 
 #include <QApplication>
 #include <QDir>
@@ -17,14 +17,9 @@
 #include <utility>
 #include <vector>
 
-#if defined(Q_OS_WIN)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
-
 #include "main_window.h"
+#include "runtime_fixture.h"
+#include "windows_api.h"
 
 class RecordingWindow : public zelkora::MainWindow {
 public:
@@ -69,36 +64,6 @@ public:
 
 private:
     QTimer _timer;
-};
-
-// A packaged-program layout in a temporary directory: an executable file in E and the
-// resource bases E and E/src.
-class ProgramLayout {
-public:
-    ProgramLayout() {
-        QDir(_dir.path()).mkpath(QStringLiteral("E/zelkora"));
-        QFile executable(path("E/zelkora-desk"));
-        executable.open(QIODevice::WriteOnly);
-    }
-
-    QString path(const QString& relative) const { return _dir.filePath(relative); }
-
-    void write(const QString& relative, const QByteArray& content) const {
-        QDir(_dir.path()).mkpath(QFileInfo(path(relative)).path());
-        QFile file(path(relative));
-        file.open(QIODevice::WriteOnly);
-        file.write(content);
-    }
-
-    zelkora::RunContext context() const {
-        return {.packaged = true,
-                .executable = path("E/zelkora-desk").toStdString(),
-                .unit_file = path("E/zelkora/paths").toStdString(),
-                .bundle_dir = std::nullopt};
-    }
-
-private:
-    QTemporaryDir _dir;
 };
 
 #if defined(Q_OS_WIN)

@@ -1,3 +1,5 @@
+// The program's entry: logging first, then the application and its window; a start
+// that fails before the window is up reports itself in one line and exits with 1.
 #include <log4cplus/initializer.h>
 
 #include <cstdio>
@@ -8,24 +10,18 @@
 #include <string_view>
 #include <system_error>
 
-#if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
-#include <QCoreApplication>
+// Qt's widget classes; besides, with MinGW, where Qt's entry-point library supplies the
+// WinMain of a windowed program, they rename the main below to the qMain it calls.
+#include <QApplication>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
-#endif
 
+#include "application.h"
 #include "errors.h"
 #include "main_window.h"
 #include "paths.h"
+#include "windows_api.h"
 
 namespace {
 
@@ -162,7 +158,7 @@ int main(int argc, char* argv[]) {
 #if defined(_WIN32)
         use_own_plugins_only();
 #endif
-        return zelkora::main(argc, argv);
+        return zelkora::run_application(argc, argv);
     } catch (const std::exception& error) {
         // A failed start: one line on standard error, the kind and the message word for word.
         report_failed_start(std::string(kind_of_current_exception()) + ": " + message_of(error) + "\n");

@@ -1,13 +1,11 @@
 #include "main_window.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QDir>
 #include <QFile>
 #include <QFont>
-#include <QIcon>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -19,14 +17,17 @@
 #include <QStatusBar>
 #include <QUiLoader>
 
-#include <log4cplus/logger.h>
-#include <log4cplus/loggingmacros.h>
-
-#include <algorithm>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "errors.h"
+#include "logging.h"
+#include "qt_text.h"
+#include "resource_lookup.h"
 #include "strength_label.h"
 
 namespace zelkora {
@@ -35,142 +36,14 @@ namespace {
 
 constexpr std::string_view FORM_FILE = "src/resources/ui/main_window.ui";
 
-log4cplus::Logger& unit_logger() {
-    static log4cplus::Logger logger = log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("zelkora.main_window"));
-    return logger;
-}
-
-std::filesystem::path utf8_path(std::string_view text) {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
-// The path as the platform writes it, in UTF-8: what messages and log lines show.
-std::string native_text(const std::filesystem::path& path) {
-    const std::u8string text = std::filesystem::path(path).make_preferred().u8string();
-    return std::string(text.begin(), text.end());
-}
-
-bool starts_with(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-std::string replace_all(std::string text, std::string_view from, std::string_view to) {
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
-std::vector<std::string> resource_candidates(std::string_view relative_path) {
-    std::vector<std::string> candidates{std::string(relative_path)};
-    if (starts_with(relative_path, "src/"))
-        candidates.emplace_back(relative_path.substr(4));
-    if (starts_with(relative_path, "src/resources/"))
-        candidates.push_back(replace_all(std::string(relative_path), "src/resources/", "zelkora/resources/"));
-    return candidates;
-}
-
-std::filesystem::path join(const std::filesystem::path& base, const std::string& candidate) {
-    return candidate.empty() ? base : base / utf8_path(candidate);
-}
-
-// Only the separators between passwords go: a blank or an ideographic space at either
-// end may be a character of a password, and a copy must not weaken what it copies.
-QString without_outer_line_breaks(const QString& text) {
-    const auto line_break = [](QChar c) { return c == QLatin1Char('\n') || c == QLatin1Char('\r'); };
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && line_break(text[begin]))
-        ++begin;
-    while (end > begin && line_break(text[end - 1]))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-QString to_qstring(std::u32string_view text) {
-    return QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// One password in UTF-16 at out; returns where it ends. Unlike fromUcs4 it keeps a
-// U+FEFF at the very start of the text (fromUcs4 takes it for a byte-order mark and
-// drops it); a value beyond Unicode becomes U+FFFD.
-char16_t* put_utf16(char16_t* out, std::u32string_view password, bool all_in_bmp) {
-    if (all_in_bmp)
-        return std::transform(password.begin(), password.end(), out,
-                              [](char32_t c) { return static_cast<char16_t>(c); });
-    for (const char32_t c : password) {
-        if (c > QChar::LastValidCodePoint) {
-            *out++ = QChar::ReplacementCharacter;
-        } else if (QChar::requiresSurrogates(c)) {
-            *out++ = QChar::highSurrogate(c);
-            *out++ = QChar::lowSurrogate(c);
-        } else {
-            *out++ = static_cast<char16_t>(c);
-        }
-    }
-    return out;
-}
-
-// The result area's text in the form the document takes, UTF-16 with its line breaks,
-// made in one pass without a joined copy.
-QString result_text(const PasswordBatch& passwords) {
-    const std::u32string_view chars = passwords.characters();
-    const auto pairs = std::count_if(chars.begin(), chars.end(), [](char32_t c) {
-        return QChar::requiresSurrogates(c) && c <= QChar::LastValidCodePoint;
-    });
-    const bool all_in_bmp = std::none_of(chars.begin(), chars.end(), [](char32_t c) { return c > 0xFFFF; });
-    const auto breaks = passwords.empty() ? 0 : passwords.size() - 1;
-    QString text(static_cast<qsizetype>(chars.size() + breaks) + pairs, Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    for (std::size_t i = 0; i < passwords.size(); ++i) {
-        if (i > 0)
-            *out++ = u'\n';
-        out = put_utf16(out, passwords[i], all_in_bmp);
-    }
-    return text;
-}
-
 }  // namespace
 
 void initialize_main_window_unit() {
     static std::once_flag once;
     std::call_once(once, [] {
         init_logging();
-        unit_logger();
+        main_window_logger();
     });
-}
-
-std::filesystem::path resource_path(std::string_view relative_path) {
-    return resource_path(relative_path, current_run_context());
-}
-
-std::filesystem::path resource_path(std::string_view relative_path, const RunContext& context) {
-    const std::vector<std::filesystem::path> bases = get_resource_bases(context);
-    const std::vector<std::string> candidates = resource_candidates(relative_path);
-
-    std::string bases_text;
-    for (const auto& base : bases)
-        bases_text += (bases_text.empty() ? "" : ", ") + native_text(base);
-    std::string candidates_text;
-    for (const auto& candidate : candidates)
-        candidates_text += (candidates_text.empty() ? "'" : ", '") + candidate + "'";
-
-    log4cplus::Logger& logger = unit_logger();
-    LOG4CPLUS_INFO(logger, to_log_text(std::string("[resource_path] frozen=") + (context.packaged ? "True" : "False")));
-    LOG4CPLUS_INFO(logger, to_log_text("[resource_path] bases=[" + bases_text + "]"));
-    LOG4CPLUS_INFO(logger, to_log_text("[resource_path] candidates=[" + candidates_text + "]"));
-
-    for (const auto& base : bases) {
-        for (const auto& candidate : candidates) {
-            const std::filesystem::path path = join(base, candidate);
-            std::error_code error;
-            if (std::filesystem::exists(path, error)) {
-                LOG4CPLUS_INFO(logger, to_log_text("[resource_path] hit=" + native_text(path)));
-                return path;
-            }
-        }
-    }
-    LOG4CPLUS_INFO(logger, LOG4CPLUS_TEXT("[resource_path] miss"));
-    return join(bases.front(), candidates.front());
 }
 
 MainWindow::MainWindow() : MainWindow(current_run_context()) {}
@@ -400,26 +273,6 @@ PasswordBatch MainWindow::_generate(const GenerationRequest& request) {
 void MainWindow::_show_status(const QString& text, int timeout_ms) {
     if (QStatusBar* bar = statusBar())
         bar->showMessage(text, timeout_ms);
-}
-
-int main(int& argc, char** argv) {
-    std::unique_ptr<QApplication> created;
-    QCoreApplication* application = QCoreApplication::instance();
-    if (!application) {
-        created = std::make_unique<QApplication>(argc, argv);
-        application = created.get();
-    }
-    // A desktop shell finds the desktop entry, and with it the icon, by this name (the
-    // Wayland app id); under X11 the window carries the icon itself, in every size the
-    // executable holds, so each place can take the one that fits.
-    QGuiApplication::setDesktopFileName(QStringLiteral(ZELKORA_APP_ID));
-    QIcon icon;
-    for (const QFileInfo& size : QDir(QStringLiteral(":/icons/window")).entryInfoList(QDir::Files))
-        icon.addFile(size.filePath());
-    QApplication::setWindowIcon(icon);
-    MainWindow window;
-    window.show();
-    return application->exec();
 }
 
 }  // namespace zelkora

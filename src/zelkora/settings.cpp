@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "main_window.h"
+#include "qt_text.h"
 
 namespace zelkora {
 
@@ -59,7 +60,7 @@ std::optional<bool> stored_bool(const QVariant& value) {
 }
 
 QString default_symbols() {
-    return QString::fromUcs4(DEFAULT_SYMBOLS.data(), static_cast<qsizetype>(DEFAULT_SYMBOLS.size()));
+    return to_qstring(DEFAULT_SYMBOLS);
 }
 
 }  // namespace
