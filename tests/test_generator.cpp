@@ -1,3 +1,5 @@
+// The generator: pools from the options, the refusals in their order, the draws
+// generate_one makes, and real output over many requests.
 #include <algorithm>
 #include <climits>
 #include <cstdint>

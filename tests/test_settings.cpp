@@ -1,3 +1,5 @@
+// The window's options between runs: the first start, a close and a new start, and
+// stored values of any type or form.
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>

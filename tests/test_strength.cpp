@@ -1,3 +1,5 @@
+// The strength figures against the exact distribution, enumerated over every path of
+// draws, and the refusals the strength shares with the generator.
 #include <cmath>
 #include <map>
 #include <optional>

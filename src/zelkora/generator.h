@@ -1,4 +1,6 @@
 #pragma once
+// Passwords drawn from the options: the candidate pools of the chosen kinds, at least
+// one character of each kind, the rest from all of them, every arrangement equally likely.
 
 #include <cstddef>
 #include <initializer_list>

@@ -1,4 +1,6 @@
 #pragma once
+// The engine's randomness: the interface every draw goes through, and the operating
+// system's secure source behind it, with exactly uniform draws.
 
 #include <array>
 #include <bit>
