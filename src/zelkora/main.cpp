@@ -10,12 +10,9 @@
 #include <string_view>
 #include <system_error>
 
-// Qt's widget classes; besides, with MinGW, where Qt's entry-point library supplies the
-// WinMain of a windowed program, they rename the main below to the qMain it calls.
+// Qt's widget classes. With MinGW they also rename the main below to qMain, which the
+// WinMain of Qt's entry-point library calls in a windowed program.
 #include <QApplication>
-#include <QString>
-#include <QStringList>
-#include <QtGlobal>
 
 #include "application.h"
 #include "errors.h"

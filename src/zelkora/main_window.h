@@ -19,9 +19,9 @@ class QSpinBox;
 
 namespace zelkora {
 
-// Configures logging and obtains this unit's logger, which the resource lookup writes to. Runs once per process, before
-// the application object exists; later calls do nothing. Throws what the logging set-up throws, and a failed call may
-// be retried.
+// Configures logging and obtains this unit's logger, which the resource lookup writes
+// to. Runs once per process, before the application object exists; later calls do
+// nothing. Throws what the logging set-up throws, and a failed call may be retried.
 void initialize_main_window_unit();
 
 class MainWindow : public QMainWindow {
