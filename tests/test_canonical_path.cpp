@@ -21,19 +21,14 @@ private slots:
         // Long paths are the manifest's business; libstdc++ reads no \\?\ path at all.
         QTest::newRow("longer than MAX_PATH") << R"(\\?\D:\)" + deep + "x.exe"
                                               << R"(D:\)" + deep + "x.exe";
-        QTest::newRow("plain drive path") << R"(C:\tools\app\x.exe)"
-                                          << R"(C:\tools\app\x.exe)";
-        QTest::newRow("plain share path") << R"(\\nas\tools\app\x.exe)"
-                                          << R"(\\nas\tools\app\x.exe)";
+        const auto unchanged = [](const char* name, const QString& path) { QTest::newRow(name) << path << path; };
+        unchanged("plain drive path", R"(C:\tools\app\x.exe)");
+        unchanged("plain share path", R"(\\nas\tools\app\x.exe)");
         // Only the prefixed form names these.
-        QTest::newRow("name ending in a dot") << R"(\\?\C:\tools.\app\x.exe)"
-                                              << R"(\\?\C:\tools.\app\x.exe)";
-        QTest::newRow("name ending in a space") << R"(\\?\C:\tools \x.exe)"
-                                                << R"(\\?\C:\tools \x.exe)";
-        QTest::newRow("device name") << R"(\\?\C:\tools\Com1.txt\x.exe)"
-                                     << R"(\\?\C:\tools\Com1.txt\x.exe)";
-        QTest::newRow("volume without a drive") << R"(\\?\Volume{1b3b1146-4076-11e1-84aa-806e6f6e6963}\x.exe)"
-                                                << R"(\\?\Volume{1b3b1146-4076-11e1-84aa-806e6f6e6963}\x.exe)";
+        unchanged("name ending in a dot", R"(\\?\C:\tools.\app\x.exe)");
+        unchanged("name ending in a space", R"(\\?\C:\tools \x.exe)");
+        unchanged("device name", R"(\\?\C:\tools\Com1.txt\x.exe)");
+        unchanged("volume without a drive", R"(\\?\Volume{1b3b1146-4076-11e1-84aa-806e6f6e6963}\x.exe)");
     }
 
     void windows_paths_made_plain() {
