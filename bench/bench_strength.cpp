@@ -11,8 +11,7 @@ namespace {
 
 const std::vector<std::string> ALL_KINDS = {"digits", "lower", "upper", "symbols"};
 
-void strength(benchmark::State& state, zelkora::GenerationRequest request)
-{
+void strength(benchmark::State& state, zelkora::GenerationRequest request) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(zelkora::password_strength(request));
     }

@@ -19,12 +19,9 @@
 
 #include <log4cplus/initializer.h>
 
+#include "windows_api.h"
 #if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include <psapi.h>
+#include <psapi.h>  // after windows.h, whose types it uses
 #else
 #include <sys/resource.h>
 #endif
@@ -78,7 +75,8 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     const double shown_ms = started.nsecsElapsed() / 1e6;
     widget<QCheckBox>(window, "chkExcludeAmbiguous")->setChecked(false);
-    widget<QLineEdit>(window, "txtSymbols")->setText(QString::fromStdU32String(std::u32string(zelkora::DEFAULT_SYMBOLS)));
+    widget<QLineEdit>(window, "txtSymbols")
+        ->setText(QString::fromStdU32String(std::u32string(zelkora::DEFAULT_SYMBOLS)));
     QApplication::processEvents();
     const double before_mb = peak_resident_mb();
 
@@ -102,9 +100,9 @@ int main(int argc, char** argv) {
     };
     const double copied_ms = click_ms("btnCopyAll");
     const double cleared_ms = click_ms("btnClear");
-    std::printf("%d x %d: click to filled %.1f ms, painted %.1f ms; peak resident %.1f MB (%.1f MB before the click); "
-                "copy all %.1f ms, clear %.1f ms; window shown %.1f ms after start\n",
-                length, count, generated_us / 1000.0, painted_us / 1000.0, peak_mb, before_mb, copied_ms, cleared_ms,
-                shown_ms);
+    std::printf(
+        "%d x %d: click to filled %.1f ms, painted %.1f ms; peak resident %.1f MB (%.1f MB before the click); "
+        "copy all %.1f ms, clear %.1f ms; window shown %.1f ms after start\n",
+        length, count, generated_us / 1000.0, painted_us / 1000.0, peak_mb, before_mb, copied_ms, cleared_ms, shown_ms);
     return 0;
 }

@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
     bool written = true;
     for (const auto& password : passwords) {
         if (static_cast<std::size_t>(chunk.data() + chunk.size() - end) < line_most) {
-            written = written && std::fwrite(chunk.data(), 1, end - chunk.data(), out) == static_cast<std::size_t>(end - chunk.data());
+            written = written && std::fwrite(chunk.data(), 1, end - chunk.data(), out) ==
+                                     static_cast<std::size_t>(end - chunk.data());
             end = chunk.data();
         }
         for (const char32_t c : password) {
@@ -67,7 +68,8 @@ int main(int argc, char** argv) {
         }
         *end++ = '\n';
     }
-    written = written && std::fwrite(chunk.data(), 1, end - chunk.data(), out) == static_cast<std::size_t>(end - chunk.data());
+    written = written &&
+              std::fwrite(chunk.data(), 1, end - chunk.data(), out) == static_cast<std::size_t>(end - chunk.data());
     if (std::fclose(out) != 0 || !written) {
         std::perror(argv[1]);
         return 1;

@@ -52,9 +52,11 @@ long double upper_gamma_q(long double a, long double x) {
         const long double an = -i * (i - a);
         b += 2;
         d = an * d + b;
-        if (std::fabs(d) < tiny) d = tiny;
+        if (std::fabs(d) < tiny)
+            d = tiny;
         c = b + an / c;
-        if (std::fabs(c) < tiny) c = tiny;
+        if (std::fabs(c) < tiny)
+            c = tiny;
         d = 1 / d;
         const long double delta = d * c;
         h *= delta;
@@ -144,11 +146,16 @@ Row repeated_character(std::uint64_t draws) {
 // Whole passwords of length 4 with all four kinds hold one character of each kind;
 // the shuffle must put the kinds in each of the 24 orders equally often.
 Row arrangements(std::uint64_t passwords) {
-    Row row{"kind order in length-4 passwords (24 orders)", 0, std::vector<double>(24), std::vector<double>(24, 1.0 / 24)};
-    auto kind_of = [](char32_t c) { return c >= U'0' && c <= U'9' ? 0 : c >= U'a' && c <= U'z' ? 1 : c >= U'A' && c <= U'Z' ? 2 : 3; };
-    const zelkora::GenerationRequest request{
-        .length = 4, .kinds = {"digits", "lower", "upper", "symbols"}, .count = 100'000,
-        .exclude_ambiguous = false, .symbols = std::nullopt};
+    Row row{"kind order in length-4 passwords (24 orders)", 0, std::vector<double>(24),
+            std::vector<double>(24, 1.0 / 24)};
+    auto kind_of = [](char32_t c) {
+        return c >= U'0' && c <= U'9' ? 0 : c >= U'a' && c <= U'z' ? 1 : c >= U'A' && c <= U'Z' ? 2 : 3;
+    };
+    const zelkora::GenerationRequest request{.length = 4,
+                                             .kinds = {"digits", "lower", "upper", "symbols"},
+                                             .count = 100'000,
+                                             .exclude_ambiguous = false,
+                                             .symbols = std::nullopt};
     while (row.draws < passwords) {
         for (const auto& password : zelkora::generate_passwords(request)) {
             std::array<int, 4> order{};
@@ -211,7 +218,8 @@ Row whole_passwords(std::uint64_t passwords) {
 // characters come from one draw of several values together, so a fault in taking a
 // draw apart into its values shows in how they occur together.
 Row digit_triples(std::uint64_t passwords) {
-    Row row{"first 3 digits of length-16 digit passwords", 0, std::vector<double>(1000), std::vector<double>(1000, 1e-3)};
+    Row row{"first 3 digits of length-16 digit passwords", 0, std::vector<double>(1000),
+            std::vector<double>(1000, 1e-3)};
     const zelkora::GenerationRequest request{
         .length = 16, .kinds = {"digits"}, .count = 100'000, .exclude_ambiguous = false, .symbols = std::nullopt};
     while (row.draws < passwords) {

@@ -54,7 +54,7 @@ add_custom_command(OUTPUT ${zelkora_icon_ico}
     VERBATIM)
 
 # The window shows the icon from a resource compiled into the executable, so it never
-# depends on files beside it; zelkora::main adds every size under :/icons/window.
+# depends on files beside it; zelkora::run_application adds every size under :/icons/window.
 # Format 1: later formats stamp every file with its modification time, which for icons
 # rendered at build time is the time of the build, and the executable would differ
 # from one build to the next.

@@ -16,13 +16,6 @@
 # A windowed program on Windows: no console opens beside the window. Qt's entry-point
 # library supplies WinMain there, so main() stays the entry. Elsewhere it has no effect.
 set_target_properties(zelkora-desk PROPERTIES WIN32_EXECUTABLE ON)
-if(MINGW)
-    # With MinGW that library turns every function named main into qMain by a macro,
-    # in the executable's own file only: the call of zelkora::main there would name a
-    # function the window library does not have. mingw-w64's start-up code calls main()
-    # in windowed programs too, so the library is left out.
-    set_target_properties(zelkora-desk PROPERTIES qt_no_entrypoint ON)
-endif()
 
 # Folders are created with these modes whatever the packager's umask.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -1,12 +1,8 @@
+// The generator: pools from the options, the refusals in their order, the draws
+// generate_one makes, and real output over many requests.
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <map>
-#include <system_error>
-#include <bit>
 #include <climits>
 #include <cstdint>
-#include <numeric>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -15,6 +11,7 @@
 
 #include <QtTest>
 
+#include "engine_fixture.h"
 #include "errors.h"
 #include "generator.h"
 #include "secure_random.h"
@@ -23,10 +20,7 @@ using zelkora::GenerationRequest;
 using zelkora::PoolMap;
 using Kinds = std::vector<std::string>;
 
-Q_DECLARE_METATYPE(PoolMap)
 Q_DECLARE_METATYPE(Kinds)
-Q_DECLARE_METATYPE(GenerationRequest)
-Q_DECLARE_METATYPE(std::u32string)
 
 namespace {
 
@@ -43,18 +37,6 @@ QString show(std::u32string_view text) {
                                      : QStringLiteral("\\u{%1}").arg(static_cast<uint>(c), 0, 16);
     }
     return out;
-}
-
-// The engine's message, or an empty text when nothing was refused. Anything other
-// than a ValueError escapes and fails the test.
-template <typename F>
-QString refusal(F&& call) {
-    try {
-        call();
-    } catch (const zelkora::ValueError& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return {};
 }
 
 // Answers every draw from a script and logs it, so the order and bounds of the draws
@@ -87,42 +69,6 @@ private:
     }
     QList<uint> _answers;
 };
-
-struct ScriptExhausted {};
-
-// The real SecureRandom drawing from a scripted byte stream, by default one byte per
-// refill, so that `consumed` counts exactly the bytes its draws took.
-class ScriptedBytes : public zelkora::SecureRandom {
-public:
-    explicit ScriptedBytes(std::vector<std::uint8_t> bytes, std::size_t block = 1)
-        : SecureRandom(block), _bytes(std::move(bytes)) {}
-    std::size_t consumed = 0;
-
-protected:
-    void fill(std::byte* out, std::size_t size) override {
-        if (_bytes.size() - consumed < size) {
-            throw ScriptExhausted{};
-        }
-        for (std::size_t i = 0; i < size; ++i) {
-            out[i] = std::byte{_bytes[consumed++]};
-        }
-    }
-
-private:
-    std::vector<std::uint8_t> _bytes;
-};
-
-// Chunks of `bits` bits each, lowest bit first, as the source takes them.
-std::vector<std::uint8_t> pack(const std::vector<std::uint64_t>& chunks, unsigned bits) {
-    std::vector<std::uint8_t> bytes((chunks.size() * bits + 7) / 8);
-    std::size_t at = 0;
-    for (const std::uint64_t chunk : chunks) {
-        for (unsigned b = 0; b < bits; ++b, ++at) {
-            bytes[at / 8] |= static_cast<std::uint8_t>(((chunk >> b) & 1U) << (at % 8));
-        }
-    }
-    return bytes;
-}
 
 GenerationRequest req(int length, Kinds kinds, int count, bool exclude = false,
                       std::optional<std::u32string> symbols = std::nullopt) {
@@ -171,8 +117,8 @@ private slots:
         QTest::newRow("repeats removed, first occurrence kept")
             << Kinds{"symbols"} << std::u32string(U"a!a!b") << PoolMap{{"symbols", U"a!b"}};
         QTest::newRow("blanks only") << Kinds{"symbols"} << std::u32string(U"   ") << PoolMap{{"symbols", U" "}};
-        QTest::newRow("blank inside a set stays") << Kinds{"symbols"} << std::u32string(U"# $ ")
-                                                  << PoolMap{{"symbols", U"# $"}};
+        QTest::newRow("blank inside a set stays")
+            << Kinds{"symbols"} << std::u32string(U"# $ ") << PoolMap{{"symbols", U"# $"}};
         QTest::newRow("empty set keeps the entry") << Kinds{"symbols"} << std::u32string() << PoolMap{{"symbols", U""}};
         QTest::newRow("symbols not read unless asked")
             << Kinds{"upper"} << std::u32string() << PoolMap{{"upper", UPPER}};
@@ -208,20 +154,21 @@ private slots:
         QTest::addColumn<PoolMap>("expected");
         QTest::addColumn<QString>("error");
 
-        QTest::newRow("the fixed pools")
-            << PoolMap{{"digits", DIGITS}, {"lower", LOWER}, {"upper", UPPER}, {"symbols", DEFAULTS}}
-            << PoolMap{{"digits", U"23456789"},
-                       {"lower", U"abcdefghijkmnopqrstuvwxyz"},
-                       {"upper", U"ABCDEFGHJKLMNPQRSTUVWXYZ"},
-                       {"symbols", DEFAULTS}}
-            << QString();
-        QTest::newRow("entry order kept, repeats kept")
-            << PoolMap{{"symbols", U"a0a"}, {"digits", U"19"}} << PoolMap{{"symbols", U"aa"}, {"digits", U"9"}}
-            << QString();
+        QTest::newRow("the fixed pools") << PoolMap{{"digits", DIGITS},
+                                                    {"lower", LOWER},
+                                                    {"upper", UPPER},
+                                                    {"symbols", DEFAULTS}}
+                                         << PoolMap{{"digits", U"23456789"},
+                                                    {"lower", U"abcdefghijkmnopqrstuvwxyz"},
+                                                    {"upper", U"ABCDEFGHJKLMNPQRSTUVWXYZ"},
+                                                    {"symbols", DEFAULTS}}
+                                         << QString();
+        QTest::newRow("entry order kept, repeats kept") << PoolMap{{"symbols", U"a0a"}, {"digits", U"19"}}
+                                                        << PoolMap{{"symbols", U"aa"}, {"digits", U"9"}} << QString();
         QTest::newRow("a pool emptied by the filter")
             << PoolMap{{"lower", LOWER}, {"symbols", U"lI1"}} << PoolMap{} << QString("候補文字が空です");
-        QTest::newRow("a pool empty already") << PoolMap{{"digits", DIGITS}, {"symbols", U""}} << PoolMap{}
-                                              << QString("候補文字が空です");
+        QTest::newRow("a pool empty already")
+            << PoolMap{{"digits", DIGITS}, {"symbols", U""}} << PoolMap{} << QString("候補文字が空です");
         QTest::newRow("no entry") << PoolMap{} << PoolMap{} << QString("少なくとも1種類を指定してください");
     }
     void exclude_ambiguous() {
@@ -255,8 +202,7 @@ private slots:
         QTest::newRow("no kinds") << req(8, {}, 1) << no_kind << 0;
         QTest::newRow("mis-cased kind") << req(8, {"digits", "Upper"}, 1) << bad_kind << 0;
         QTest::newRow("bad kind before too short") << req(1, {"digits", "upper", "x"}, 1) << bad_kind << 0;
-        QTest::newRow("only ambiguous symbols")
-            << req(8, {"symbols"}, 1, true, U"01IOl1") << empty_pool << 0;
+        QTest::newRow("only ambiguous symbols") << req(8, {"symbols"}, 1, true, U"01IOl1") << empty_pool << 0;
         QTest::newRow("too short for four kinds") << req(3, ALL_KINDS, 5) << too_short << 4;
         QTest::newRow("too short, two pools") << req(1, {"digits", "upper", "digits"}, 2) << too_short << 2;
         QTest::newRow("too short with a huge count") << req(1, ALL_KINDS, INT_MAX) << too_short << 4;
@@ -281,8 +227,8 @@ private slots:
         // Guaranteed 7 and B, fills 0 and A: "7B0A"; swap 3<->0 "AB07", 2<->2, 1<->0 "BA07".
         QTest::newRow("guaranteed, fills, shuffle from the back")
             << PoolMap{{"digits", DIGITS}, {"upper", U"AB"}} << 4 << QList<uint>{7, 1, 0, 10, 0, 2, 0}
-            << QStringList{"choice 0123456789", "choice AB", "choice 0123456789AB", "choice 0123456789AB",
-                           "randbelow 4", "randbelow 3", "randbelow 2"}
+            << QStringList{"choice 0123456789", "choice AB",   "choice 0123456789AB", "choice 0123456789AB",
+                           "randbelow 4",       "randbelow 3", "randbelow 2"}
             << std::u32string(U"BA07") << QString();
         QTest::newRow("a character in two pools stands twice in the fill")
             << PoolMap{{"lower", U"ab"}, {"symbols", U"a"}} << 3 << QList<uint>{1, 0, 2, 1, 0}
@@ -295,8 +241,8 @@ private slots:
                                               << QStringList{"choice 0123456789"} << std::u32string(U"5") << QString();
         QTest::newRow("too short: guaranteed draws first, then refused")
             << PoolMap{{"digits", DIGITS}, {"lower", LOWER}, {"upper", UPPER}} << 2 << QList<uint>{0, 0, 0}
-            << QStringList{"choice 0123456789", "choice " + show(LOWER), "choice " + show(UPPER)}
-            << std::u32string() << QString("長さが短すぎます");
+            << QStringList{"choice 0123456789", "choice " + show(LOWER), "choice " + show(UPPER)} << std::u32string()
+            << QString("長さが短すぎます");
     }
     void generate_one_draws() {
         QFETCH(PoolMap, pools);
@@ -313,7 +259,9 @@ private slots:
     }
 
     void generate_one_empty_pool() {
-        QCOMPARE(refusal([] { zelkora::generate_one(4, PoolMap{{"digits", DIGITS}, {"symbols", U""}}); }),
+        QCOMPARE(refusal([] {
+                     zelkora::generate_one(4, PoolMap{{"digits", DIGITS}, {"symbols", U""}});
+                 }),
                  QString("候補文字が空です"));
         QCOMPARE(refusal([] { zelkora::generate_one(3, PoolMap{}); }), QString("候補文字が空です"));
     }
@@ -334,8 +282,8 @@ private slots:
         QTest::newRow("ambiguous symbol set not read")
             << req(8, {"digits", "lower"}, 50, true, U"01IOl")
             << QList<std::u32string>{U"23456789", U"abcdefghijkmnopqrstuvwxyz"};
-        QTest::newRow("outside the BMP")
-            << req(5, {"upper", "symbols"}, 50, false, U"\U0001F600\U00010000") << QList{UPPER, std::u32string(U"\U0001F600\U00010000")};
+        QTest::newRow("outside the BMP") << req(5, {"upper", "symbols"}, 50, false, U"\U0001F600\U00010000")
+                                         << QList{UPPER, std::u32string(U"\U0001F600\U00010000")};
         QTest::newRow("longest the window allows") << req(1024, ALL_KINDS, 20) << QList{DIGITS, LOWER, UPPER, DEFAULTS};
     }
     void real_output() {
@@ -359,231 +307,6 @@ private slots:
                 }
             }
         }
-    }
-
-    // Every L-bit pattern, once each, in one stream: an exactly uniform draw turns them
-    // into every outcome equally often, rejects the rest, and consumes every bit.
-    void randbelow_exact_data() {
-        QTest::addColumn<uint>("n");
-        for (const uint n : {2U, 3U, 10U, 16U, 25U, 26U, 87U, 129U, 255U, 256U, 257U, 1000U, 1024U, 1025U, 2048U, 4099U,
-                             1U << 20}) {
-            QTest::addRow("n=%u", n) << n;
-        }
-    }
-    void randbelow_exact() {
-        QFETCH(uint, n);
-        const unsigned bits = zelkora::SecureRandom::plan_for(n).bits;
-        QVERIFY(bits >= static_cast<unsigned>(std::bit_width(n - 1)));
-        QVERIFY(bits <= 20);
-        const std::uint64_t patterns = std::uint64_t{1} << bits;
-        // Enough copies of the enumeration that the stream ends on a byte boundary.
-        const std::uint64_t copies = 8 / std::gcd(patterns * bits, std::uint64_t{8});
-        std::vector<std::uint64_t> chunks;
-        for (std::uint64_t c = 0; c < copies; ++c) {
-            for (std::uint64_t x = 0; x < patterns; ++x) {
-                chunks.push_back(x);
-            }
-        }
-        const auto stream = pack(chunks, bits);
-        ScriptedBytes source(stream);
-        std::vector<std::uint64_t> counts(n);
-        std::uint64_t draws = 0;
-        try {
-            for (;;) {
-                const auto value = source.randbelow(n);
-                QVERIFY(value < n);
-                ++counts[value];
-                ++draws;
-            }
-        } catch (const ScriptExhausted&) {
-        }
-        QCOMPARE(source.consumed, stream.size());
-        const std::uint64_t each = copies * (patterns / n);
-        for (uint value = 0; value < n; ++value) {
-            QCOMPARE(counts[value], each);
-        }
-        // Entropy spent per draw: within six bits of the fewest that hold n outcomes,
-        // so a draw below 256 costs less than two bytes.
-        const double bits_per_draw = static_cast<double>(copies * patterns * bits) / static_cast<double>(draws);
-        QVERIFY2(bits_per_draw <= std::bit_width(n - 1) + 6.0, qPrintable(QString::number(bits_per_draw)));
-        // A power of two is drawn without retries, so nothing beyond its own bits.
-        if (std::has_single_bit(n)) {
-            QCOMPARE(bits_per_draw, static_cast<double>(std::bit_width(n - 1)));
-        }
-    }
-
-    // A pattern in the rejected zone is skipped, and the next one decides.
-    void randbelow_rejection_data() {
-        QTest::addColumn<uint>("n");
-        QTest::addColumn<int>("rejected");
-        for (const uint n : {3U, 87U, 1000U, 65537U, (1U << 24) + 1, (1U << 31) + 1, 0xFFFFFFFFU}) {
-            QTest::addRow("n=%u, one rejected", n) << n << 1;
-            QTest::addRow("n=%u, three rejected", n) << n << 3;
-        }
-    }
-    void randbelow_rejection() {
-        QFETCH(uint, n);
-        QFETCH(int, rejected);
-        const auto plan = zelkora::SecureRandom::plan_for(n);
-        QVERIFY(plan.rejected > 0);  // 0 is in the rejected zone
-        const std::uint64_t top = (std::uint64_t{1} << plan.bits) - 1;
-        std::vector<std::uint64_t> chunks(static_cast<std::size_t>(rejected), 0);
-        chunks.push_back(top);
-        const auto stream = pack(chunks, plan.bits);
-        ScriptedBytes source(stream);
-        QCOMPARE(source.randbelow(n), n - 1);  // the top pattern maps to the top value
-        QCOMPARE(source.consumed, stream.size());
-    }
-
-    void randbelow_costs_nothing_for_one_outcome() {
-        // Worked out at compile time, where a division by zero would not compile.
-        static_assert(zelkora::SecureRandom::plan_for(0).bits == 0 && zelkora::SecureRandom::plan_for(1).bits == 0);
-        ScriptedBytes source({});
-        QCOMPARE(source.randbelow(1), 0U);
-        QCOMPARE(source.choice(U"x"), U'x');
-        QCOMPARE(source.consumed, std::size_t{0});
-    }
-
-    // Nibbles 1, 2, 3, ... in stream order. Every draw, direct or in a session, nested or
-    // not, takes the next one: no bits are handed out twice.
-    void sessions_never_repeat_bits() {
-        ScriptedBytes source({0x21, 0x43, 0x65, 0x87});
-        QList<uint> drawn{source.randbelow(16)};
-        {
-            zelkora::SecureRandom::Session outer(source);
-            drawn << outer.randbelow(16) << source.randbelow(16);
-            {
-                zelkora::SecureRandom::Session inner(source);
-                drawn << inner.randbelow(16);
-            }
-            drawn << outer.randbelow(16);
-        }
-        drawn << source.randbelow(16);
-        QCOMPARE(drawn, (QList<uint>{1, 2, 3, 4, 5, 6}));
-    }
-
-    // Blocks of 13 bytes, read eight at a time and then byte by byte, against a plain
-    // reading of the same stream: the lowest unused bit first, each attempt of its plan's
-    // bits, drawn again in the rejected zone.
-    void block_refills_match_a_bit_reader() {
-        std::vector<std::uint8_t> stream(13 * 200);
-        for (std::size_t i = 0; i < stream.size(); ++i) {
-            stream[i] = static_cast<std::uint8_t>(i * 151 + (i >> 3) * 7 + 89);
-        }
-        ScriptedBytes source(stream, 13);
-        std::size_t at = 0;
-        const auto take = [&](unsigned bits) {
-            std::uint64_t value = 0;
-            for (unsigned b = 0; b < bits; ++b, ++at) {
-                value |= std::uint64_t{(stream[at / 8] >> (at % 8)) & 1U} << b;
-            }
-            return value;
-        };
-        const std::array<uint, 8> bounds = {87, 2, 1000, 65537, 2048, 1U << 20, 3, 0xFFFFFFFFU};
-        for (int i = 0; at + 300 < stream.size() * 8; ++i) {
-            const uint n = bounds[i % bounds.size()];
-            const auto plan = zelkora::SecureRandom::plan_for(n);
-            std::uint64_t product = take(plan.bits) * n;
-            while ((product & ((std::uint64_t{1} << plan.bits) - 1)) < plan.rejected) {
-                product = take(plan.bits) * n;
-            }
-            QCOMPARE(source.randbelow(n), static_cast<uint>(product >> plan.bits));
-        }
-    }
-
-    // All places at once from every pattern of an attempt's bits: each arrangement of
-    // the drawn characters equally often, nothing left over.
-    void arrangements_exact_data() {
-        QTest::addColumn<int>("size");
-        QTest::addColumn<int>("bits");  // log2 of size! rounded up, and four to spare
-        QTest::addColumn<int>("orders");
-        QTest::newRow("3 places") << 3 << 7 << 6;
-        QTest::newRow("4 places") << 4 << 9 << 24;
-    }
-    void arrangements_exact() {
-        QFETCH(int, size);
-        QFETCH(int, bits);
-        QFETCH(int, orders);
-        PoolMap pools;
-        for (int i = 0; i < size; ++i) {
-            pools.emplace_back("digits", std::u32string(1, static_cast<char32_t>(U'a' + i)));
-        }
-        std::vector<std::uint64_t> chunks(8 << bits);
-        std::iota(chunks.begin(), chunks.end(), 0);  // every pattern 8 times, in its low bits
-        ScriptedBytes source(pack(chunks, static_cast<unsigned>(bits)));
-        std::map<std::u32string, int> seen;
-        try {
-            for (;;) {
-                ++seen[zelkora::generate_one(size, pools, source)];
-            }
-        } catch (const ScriptExhausted&) {
-        }
-        QCOMPARE(static_cast<int>(seen.size()), orders);
-        for (const auto& [order, times] : seen) {
-            QCOMPARE(times, 8 * ((1 << bits) / orders));
-        }
-    }
-
-    // A failing system call is an error, never fewer bytes; a short or interrupted one
-    // is called again for the rest.
-    void read_fully_data() {
-        QTest::addColumn<QList<int>>("results");  // bytes delivered, or -errno
-        QTest::addColumn<bool>("fails");
-        QTest::newRow("short reads") << QList<int>{3, 5, 8} << false;
-        QTest::newRow("interrupted") << QList<int>{-EINTR, 7, -EINTR, 9} << false;
-        QTest::newRow("failure") << QList<int>{4, -EIO} << true;
-        QTest::newRow("no progress") << QList<int>{0} << true;
-    }
-    void read_fully() {
-        QFETCH(QList<int>, results);
-        QFETCH(bool, fails);
-        static QList<int> script;
-        script = results;
-        std::array<std::byte, 16> out{};
-        const auto read = [](void* buffer, std::size_t) -> std::ptrdiff_t {
-            const int result = script.takeFirst();
-            if (result < 0) {
-                errno = -result;
-                return -1;
-            }
-            std::fill_n(static_cast<std::byte*>(buffer), result, std::byte{1});
-            return result;
-        };
-        bool failed = false;
-        try {
-            zelkora::read_fully(read, out.data(), out.size());
-        } catch (const std::system_error&) {
-            failed = true;
-        }
-        QCOMPARE(failed, fails);
-        QVERIFY(script.isEmpty());
-        QCOMPARE(std::count(out.begin(), out.end(), std::byte{1}) == 16, !fails);
-    }
-
-    // The operating system's stream across many blocks: a source that stopped
-    // refilling, or repeated itself, shows here. With 256 cells of 4096 expected each
-    // the chi-square statistic has 255 degrees of freedom; above 400 happens by chance
-    // with probability about 2e-8.
-    void secure_random_bytes_look_uniform() {
-        zelkora::SecureRandom random;
-        std::vector<double> counts(256);
-        const int draws = 256 * 4096;
-        for (int i = 0; i < draws; ++i) {
-            ++counts[random.randbelow(256)];
-        }
-        double chi_square = 0;
-        for (const double count : counts) {
-            chi_square += (count - 4096) * (count - 4096) / 4096;
-        }
-        QVERIFY2(chi_square < 400, qPrintable(QString::number(chi_square)));
-
-        zelkora::SecureRandom other;
-        std::vector<std::uint32_t> a, b;
-        for (int i = 0; i < 8; ++i) {
-            a.push_back(random.randbelow(0xFFFFFFFFU));
-            b.push_back(other.randbelow(0xFFFFFFFFU));
-        }
-        QVERIFY(a != b);
     }
 };
 

@@ -1,3 +1,5 @@
+// The window's options between runs: the first start, a close and a new start, and
+// stored values of any type or form.
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -15,8 +17,7 @@ namespace {
 
 const QString DEFAULTS = QString::fromStdU32String(std::u32string(zelkora::DEFAULT_SYMBOLS));
 
-QVariantMap all_values(const QSettings& store)
-{
+QVariantMap all_values(const QSettings& store) {
     QVariantMap values;
     for (const auto& key : store.allKeys())
         values[key] = store.value(key);
@@ -26,15 +27,13 @@ QVariantMap all_values(const QSettings& store)
 #if defined(Q_OS_WIN)
 // The store as the next start of the program sees it: the registry keeps each value's
 // type, and QSettings reads it afresh for every new object.
-QVariantMap read_fresh(const IsolatedSettings&)
-{
+QVariantMap read_fresh(const IsolatedSettings&) {
     return all_values(QSettings(QStringLiteral("orvanel-works"), QStringLiteral("zelkora-desk")));
 }
 #else
 // The store as the next start of the program sees it. Qt keeps what this process wrote
 // in a cache keyed by the file's path, typed; a copy under a new path is parsed afresh.
-QVariantMap read_fresh(const IsolatedSettings& store)
-{
+QVariantMap read_fresh(const IsolatedSettings& store) {
     static QTemporaryDir copies;
     static int serial = 0;
     const QString copy = copies.filePath(QString::number(++serial) + ".conf");
@@ -52,8 +51,7 @@ class TestSettings : public QObject {
 
     // Values as text, in the INI file's notation. On Windows they go into the registry
     // as Qt puts them there: text as REG_SZ, lists as REG_MULTI_SZ, and so on.
-    void write_store(const QByteArray& ini)
-    {
+    void write_store(const QByteArray& ini) {
 #if defined(Q_OS_WIN)
         QTemporaryDir dir;
         QFile file(dir.filePath("store.ini"));
@@ -73,11 +71,14 @@ class TestSettings : public QObject {
     }
 
 private slots:
-    void init() { _store = std::make_unique<IsolatedSettings>(); }
-    void cleanup() { _store.reset(); }
+    void init() {
+        _store = std::make_unique<IsolatedSettings>();
+    }
+    void cleanup() {
+        _store.reset();
+    }
 
-    void first_run_shows_the_form_values()
-    {
+    void first_run_shows_the_form_values() {
         RecordingWindow window;
         QCOMPARE(window.widget<QSpinBox>("spinLength")->value(), 16);
         QCOMPARE(window.widget<QSpinBox>("spinCount")->value(), 10);
@@ -87,8 +88,7 @@ private slots:
         QCOMPARE(window.widget<QLineEdit>("txtSymbols")->text(), DEFAULTS);
     }
 
-    void options_survive_a_close_and_a_new_start()
-    {
+    void options_survive_a_close_and_a_new_start() {
         const QString symbols = DEFAULTS + " \"quoted\", 日本語 😀 ;#=";
         {
             RecordingWindow window;
@@ -120,8 +120,7 @@ private slots:
         QCOMPARE(window.widget<QLineEdit>("txtSymbols")->text(), symbols);
     }
 
-    void stored_values_data()
-    {
+    void stored_values_data() {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QString>("widget");
         QTest::addColumn<QVariant>("shown");
@@ -129,7 +128,8 @@ private slots:
         // Text exactly as the store writes numbers and truth values is taken...
         QTest::newRow("length as text") << QByteArray("length=12") << "spinLength" << QVariant(12);
         QTest::newRow("negative count, clamped") << QByteArray("count=-3") << "spinCount" << QVariant(1);
-        QTest::newRow("length beyond the range, clamped") << QByteArray("length=5000") << "spinLength" << QVariant(1024);
+        QTest::newRow("length beyond the range, clamped")
+            << QByteArray("length=5000") << "spinLength" << QVariant(1024);
         QTest::newRow("false as text") << QByteArray("[chk]\ndigits=false") << "chkDigits" << QVariant(false);
         QTest::newRow("true as text") << QByteArray("[chk]\nexclude_ambiguous=true") << "chkExcludeAmbiguous"
                                       << QVariant(true);
@@ -145,19 +145,18 @@ private slots:
         QTest::newRow("upper-case TRUE") << QByteArray("[chk]\nexclude_ambiguous=TRUE") << "chkExcludeAmbiguous"
                                          << QVariant(false);
         QTest::newRow("bytes") << QByteArray("length=@ByteArray(12)") << "spinLength" << QVariant(16);
-        QTest::newRow("a size for a truth value") << QByteArray("[chk]\nsymbols=@Size(1 2)") << "chkSymbols"
-                                                  << QVariant(true);
+        QTest::newRow("a size for a truth value")
+            << QByteArray("[chk]\nsymbols=@Size(1 2)") << "chkSymbols" << QVariant(true);
         QTest::newRow("the group as a value") << QByteArray("chk=false") << "chkDigits" << QVariant(true);
         QTest::newRow("empty truth value") << QByteArray("[chk]\ndigits=") << "chkDigits" << QVariant(true);
         // The symbol set: any non-empty text, kept as it is; otherwise the default set.
         QTest::newRow("blank symbols kept") << QByteArray("symbols=\"   \"") << "txtSymbols" << QVariant("   ");
         QTest::newRow("empty symbols") << QByteArray("symbols=") << "txtSymbols" << QVariant(DEFAULTS);
-        QTest::newRow("symbols as bytes") << QByteArray("symbols=@ByteArray(abc)") << "txtSymbols"
-                                          << QVariant(DEFAULTS);
+        QTest::newRow("symbols as bytes")
+            << QByteArray("symbols=@ByteArray(abc)") << "txtSymbols" << QVariant(DEFAULTS);
         QTest::newRow("symbols as a list") << QByteArray("symbols=a, b") << "txtSymbols" << QVariant(DEFAULTS);
     }
-    void stored_values()
-    {
+    void stored_values() {
         QFETCH(QByteArray, ini);
         QFETCH(QString, widget);
         QFETCH(QVariant, shown);
@@ -168,8 +167,7 @@ private slots:
     }
 
 #if defined(Q_OS_WIN)
-    void registry_values_of_any_type_data()
-    {
+    void registry_values_of_any_type_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("type");
         QTest::addColumn<QByteArray>("data");
@@ -180,31 +178,31 @@ private slots:
         const auto qword = [](quint64 value) { return QByteArray(reinterpret_cast<const char*>(&value), 8); };
         // UTF-16 with its terminating null, as the registry keeps text.
         const auto text = [](std::u16string_view value) {
-            return QByteArray(reinterpret_cast<const char*>(value.data()), qsizetype(value.size()) * 2)
-                   + QByteArray(2, '\0');
+            return QByteArray(reinterpret_cast<const char*>(value.data()), qsizetype(value.size()) * 2) +
+                   QByteArray(2, '\0');
         };
         // What Qt itself writes, and numbers of other widths, are taken...
         QTest::newRow("length as REG_DWORD") << "length" << int(REG_DWORD) << dword(12) << "spinLength" << QVariant(12);
         QTest::newRow("length as REG_QWORD") << "length" << int(REG_QWORD) << qword(40) << "spinLength" << QVariant(40);
-        QTest::newRow("huge REG_QWORD, clamped") << "count" << int(REG_QWORD) << qword(1ULL << 40) << "spinCount"
-                                                 << QVariant(10000);
+        QTest::newRow("huge REG_QWORD, clamped")
+            << "count" << int(REG_QWORD) << qword(1ULL << 40) << "spinCount" << QVariant(10000);
         QTest::newRow("count as REG_SZ") << "count" << int(REG_SZ) << text(u"7") << "spinCount" << QVariant(7);
         QTest::newRow("false as REG_SZ") << "chk/digits" << int(REG_SZ) << text(u"false") << "chkDigits"
                                          << QVariant(false);
-        QTest::newRow("symbols as REG_EXPAND_SZ") << "symbols" << int(REG_EXPAND_SZ) << text(u"#$%") << "txtSymbols"
-                                                  << QVariant("#$%");
+        QTest::newRow("symbols as REG_EXPAND_SZ")
+            << "symbols" << int(REG_EXPAND_SZ) << text(u"#$%") << "txtSymbols" << QVariant("#$%");
         // ...anything else leaves the form's value.
-        QTest::newRow("false as REG_DWORD 0") << "chk/digits" << int(REG_DWORD) << dword(0) << "chkDigits"
-                                              << QVariant(true);
-        QTest::newRow("length as REG_BINARY") << "length" << int(REG_BINARY) << QByteArray("\x0c", 1) << "spinLength"
-                                              << QVariant(16);
-        QTest::newRow("symbols as REG_MULTI_SZ") << "symbols" << int(REG_MULTI_SZ) << text(std::u16string_view(u"ab\0cd\0", 6))
-                                                 << "txtSymbols" << QVariant(DEFAULTS);
-        QTest::newRow("symbols as REG_DWORD") << "symbols" << int(REG_DWORD) << dword(5) << "txtSymbols"
-                                              << QVariant(DEFAULTS);
+        QTest::newRow("false as REG_DWORD 0")
+            << "chk/digits" << int(REG_DWORD) << dword(0) << "chkDigits" << QVariant(true);
+        QTest::newRow("length as REG_BINARY")
+            << "length" << int(REG_BINARY) << QByteArray("\x0c", 1) << "spinLength" << QVariant(16);
+        QTest::newRow("symbols as REG_MULTI_SZ")
+            << "symbols" << int(REG_MULTI_SZ) << text(std::u16string_view(u"ab\0cd\0", 6)) << "txtSymbols"
+            << QVariant(DEFAULTS);
+        QTest::newRow("symbols as REG_DWORD")
+            << "symbols" << int(REG_DWORD) << dword(5) << "txtSymbols" << QVariant(DEFAULTS);
     }
-    void registry_values_of_any_type()
-    {
+    void registry_values_of_any_type() {
         QFETCH(QString, name);
         QFETCH(int, type);
         QFETCH(QByteArray, data);
@@ -217,8 +215,7 @@ private slots:
     }
 #endif
 
-    void restored_options_run_no_action()
-    {
+    void restored_options_run_no_action() {
         write_store("[General]\nlength=20\nsymbols=abc\n[chk]\nsymbols=false\n");
         RecordingWindow window;
         window.show();
@@ -230,8 +227,7 @@ private slots:
         QVERIFY(!window.widget<QPushButton>("btnResetSymbols")->isEnabled());
     }
 
-    void close_writes_every_key_and_never_an_empty_symbol_set()
-    {
+    void close_writes_every_key_and_never_an_empty_symbol_set() {
         {
             RecordingWindow window;
             window.widget<QLineEdit>("txtSymbols")->clear();
@@ -248,20 +244,19 @@ private slots:
         const QVariant count("10");
 #endif
         QCOMPARE(read_fresh(*_store), (QVariantMap{
-                                                 {"length", length},
-                                                 {"count", count},
-                                                 {"symbols", DEFAULTS},
-                                                 {"chk/digits", "true"},
-                                                 {"chk/lower", "true"},
-                                                 {"chk/upper", "true"},
-                                                 {"chk/symbols", "true"},
-                                                 {"chk/exclude_ambiguous", "false"},
-                                             }));
+                                          {"length", length},
+                                          {"count", count},
+                                          {"symbols", DEFAULTS},
+                                          {"chk/digits", "true"},
+                                          {"chk/lower", "true"},
+                                          {"chk/upper", "true"},
+                                          {"chk/symbols", "true"},
+                                          {"chk/exclude_ambiguous", "false"},
+                                      }));
     }
 };
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     log4cplus::Initializer logging;
     QApplication application(argc, argv);
     TestSettings test;

@@ -1,3 +1,5 @@
+// The strength figures against the exact distribution, enumerated over every path of
+// draws, and the refusals the strength shares with the generator.
 #include <cmath>
 #include <map>
 #include <optional>
@@ -6,16 +8,13 @@
 
 #include <QtTest>
 
+#include "engine_fixture.h"
 #include "errors.h"
 #include "generator.h"
 #include "strength.h"
 
 using zelkora::GenerationRequest;
 using zelkora::PoolMap;
-
-Q_DECLARE_METATYPE(PoolMap)
-Q_DECLARE_METATYPE(GenerationRequest)
-Q_DECLARE_METATYPE(std::u32string)
 
 namespace {
 
@@ -24,8 +23,7 @@ namespace {
 // path. The weight of a path is the chance that a fair source takes it.
 class TreeWalker : public zelkora::RandomSource {
 public:
-    std::uint32_t randbelow(std::uint32_t n) override
-    {
+    std::uint32_t randbelow(std::uint32_t n) override {
         if (_depth == _path.size())
             _path.push_back({0, n});
         Step& step = _path[_depth++];
@@ -36,8 +34,7 @@ public:
 
     double weight() const { return _weight; }
 
-    bool next()
-    {
+    bool next() {
         _path.resize(_depth);
         while (!_path.empty() && _path.back().value + 1 == _path.back().bound)
             _path.pop_back();
@@ -67,8 +64,7 @@ struct Truth {
 
 // The exact distribution of one password, summed over every path of draws.
 template <typename Assemble>
-Truth enumerate(Assemble assemble)
-{
+Truth enumerate(Assemble assemble) {
     std::map<std::u32string, double> chance;
     TreeWalker walker;
     Truth truth;
@@ -86,22 +82,11 @@ Truth enumerate(Assemble assemble)
     return truth;
 }
 
-PoolMap pools(std::initializer_list<std::u32string> chars)
-{
+PoolMap pools(std::initializer_list<std::u32string> chars) {
     PoolMap map;
     for (const auto& c : chars)
         map.emplace_back("symbols", c);
     return map;
-}
-
-QString refusal(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const zelkora::ValueError& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return {};
 }
 
 constexpr double EXACT = 1e-9;
@@ -109,9 +94,11 @@ constexpr double EXACT = 1e-9;
 const std::vector<std::string> ALL_KINDS = {"digits", "lower", "upper", "symbols"};
 
 GenerationRequest request(int length, std::vector<std::string> kinds, bool exclude_ambiguous = false,
-                          std::optional<std::u32string> symbols = std::nullopt, int count = 1)
-{
-    return {.length = length, .kinds = std::move(kinds), .count = count, .exclude_ambiguous = exclude_ambiguous,
+                          std::optional<std::u32string> symbols = std::nullopt, int count = 1) {
+    return {.length = length,
+            .kinds = std::move(kinds),
+            .count = count,
+            .exclude_ambiguous = exclude_ambiguous,
             .symbols = std::move(symbols)};
 }
 
@@ -121,8 +108,7 @@ class TestStrength : public QObject {
     Q_OBJECT
 
 private slots:
-    void figures_match_every_path_of_the_assembly_data()
-    {
+    void figures_match_every_path_of_the_assembly_data() {
         QTest::addColumn<int>("length");
         QTest::addColumn<PoolMap>("map");
         QTest::addColumn<bool>("exact");
@@ -139,8 +125,7 @@ private slots:
         QTest::newRow("three pools in a ring") << 4 << pools({U"ab", U"bc", U"ca"}) << false << 2.0;
         QTest::newRow("shared beside unshared") << 5 << pools({U"ab", U"c", U"bd"}) << false << 2.0;
     }
-    void figures_match_every_path_of_the_assembly()
-    {
+    void figures_match_every_path_of_the_assembly() {
         QFETCH(int, length);
         QFETCH(PoolMap, map);
         QFETCH(bool, exact);
@@ -152,19 +137,13 @@ private slots:
     }
 
     // The same judge through the request: the real pools, filter and batch included.
-    void requests_match_every_path_of_the_assembly_data()
-    {
+    void requests_match_every_path_of_the_assembly_data() {
         QTest::addColumn<GenerationRequest>("options");
         QTest::addColumn<bool>("exact");
-        QTest::newRow("digits without 0 and 1, two symbols")
-            << request(3, {"digits", "symbols"}, true, U"0!?")
-            << true;
-        QTest::newRow("a digit in the symbol set")
-            << request(4, {"symbols", "digits"}, true, U"12a")
-            << false;
+        QTest::newRow("digits without 0 and 1, two symbols") << request(3, {"digits", "symbols"}, true, U"0!?") << true;
+        QTest::newRow("a digit in the symbol set") << request(4, {"symbols", "digits"}, true, U"12a") << false;
     }
-    void requests_match_every_path_of_the_assembly()
-    {
+    void requests_match_every_path_of_the_assembly() {
         QFETCH(GenerationRequest, options);
         QFETCH(bool, exact);
         const Truth truth = enumerate([&](TreeWalker& walker) {
@@ -176,42 +155,38 @@ private slots:
         check(figures, truth, exact, 2.0);
     }
 
-    void known_figures_data()
-    {
+    void known_figures_data() {
         QTest::addColumn<GenerationRequest>("options");
         QTest::addColumn<double>("shannon");
         QTest::addColumn<double>("min_entropy");
         QTest::newRow("default options") << request(16, ALL_KINDS) << 102.76 << 102.10;
-        QTest::newRow("digits only: uniform") << request(6, {"digits"})
-                                              << 6 * std::log2(10.0) << 6 * std::log2(10.0);
+        QTest::newRow("digits only: uniform") << request(6, {"digits"}) << 6 * std::log2(10.0) << 6 * std::log2(10.0);
         QTest::newRow("count is ignored") << request(16, ALL_KINDS, false, std::nullopt, 0) << 102.76 << 102.10;
     }
-    void known_figures()
-    {
+    void known_figures() {
         QFETCH(GenerationRequest, options);
         QFETCH(double, shannon);
         QFETCH(double, min_entropy);
         const auto figures = zelkora::password_strength(options);
         QVERIFY(figures.exact);
-        QVERIFY2(std::abs(figures.shannon_bits - shannon) < 0.005, qPrintable(QString::number(figures.shannon_bits, 'f', 4)));
+        QVERIFY2(std::abs(figures.shannon_bits - shannon) < 0.005,
+                 qPrintable(QString::number(figures.shannon_bits, 'f', 4)));
         QVERIFY2(std::abs(figures.min_entropy_bits - min_entropy) < 0.005,
                  qPrintable(QString::number(figures.min_entropy_bits, 'f', 4)));
     }
 
     // A thousand fill draws and more: the binomial terms must neither overflow nor vanish,
     // and no length may make the figure slow to work out.
-    void long_passwords_data()
-    {
+    void long_passwords_data() {
         QTest::addColumn<int>("length");
         QTest::addColumn<std::u32string>("symbols");  // empty: the default set
-        QTest::addColumn<double>("distinct");           // characters to choose from
+        QTest::addColumn<double>("distinct");         // characters to choose from
         QTest::newRow("1024") << 1024 << std::u32string() << 87.0;
         QTest::newRow("1024, letters among the symbols") << 1024 << std::u32string(U"abc!") << 63.0;
         QTest::newRow("a million") << 1000000 << std::u32string() << 87.0;
         QTest::newRow("a million, letters among the symbols") << 1000000 << std::u32string(U"abc!") << 63.0;
     }
-    void long_passwords()
-    {
+    void long_passwords() {
         QFETCH(int, length);
         QFETCH(std::u32string, symbols);
         QFETCH(double, distinct);
@@ -226,22 +201,17 @@ private slots:
             QVERIFY(figures.min_entropy_bits > 0.5 * uniform);
     }
 
-    void refuses_what_generation_refuses_data()
-    {
+    void refuses_what_generation_refuses_data() {
         QTest::addColumn<GenerationRequest>("options");
         QTest::addColumn<QString>("message");
         QTest::newRow("length first") << request(0, {}, false, std::nullopt, 0) << "length は 1 以上を指定してください";
         QTest::newRow("no kind") << request(8, {}) << "少なくとも1種類を指定してください";
         QTest::newRow("unknown kind") << request(8, {"digits", "Upper"}) << "kinds が不正です";
-        QTest::newRow("symbols all ambiguous")
-            << request(8, {"symbols"}, true, U"01lIO")
-            << "候補文字が空です";
+        QTest::newRow("symbols all ambiguous") << request(8, {"symbols"}, true, U"01lIO") << "候補文字が空です";
         QTest::newRow("too short") << request(3, ALL_KINDS) << "長さが短すぎます";
-        QTest::newRow("short but repeated kinds") << request(2, {"digits", "digits", "upper"})
-                                                  << "";
+        QTest::newRow("short but repeated kinds") << request(2, {"digits", "digits", "upper"}) << "";
     }
-    void refuses_what_generation_refuses()
-    {
+    void refuses_what_generation_refuses() {
         QFETCH(GenerationRequest, options);
         QFETCH(QString, message);
         QCOMPARE(refusal([&] { zelkora::password_strength(options); }), message);
@@ -249,8 +219,7 @@ private slots:
     }
 
 private:
-    static void check(const zelkora::PasswordStrength& figures, const Truth& truth, bool exact, double slack)
-    {
+    static void check(const zelkora::PasswordStrength& figures, const Truth& truth, bool exact, double slack) {
         const QString seen = QString("paths %1: shannon %2 (true %3), min-entropy %4 (true %5)")
                                  .arg(truth.paths)
                                  .arg(figures.shannon_bits, 0, 'f', 6)

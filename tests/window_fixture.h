@@ -1,7 +1,7 @@
 #pragma once
 // What the window tests share: a window that records what it asks of the engine and
-// what it shows, a closer for modal boxes, and a throw-away program layout to put
-// forms in.
+// what it shows, a closer for modal boxes, and a settings store of their own; besides,
+// from the runtime's tests, a throw-away program layout to put forms in.
 
 #include <QApplication>
 #include <QDir>
@@ -17,36 +17,31 @@
 #include <utility>
 #include <vector>
 
-#if defined(Q_OS_WIN)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
-
 #include "main_window.h"
+#include "runtime_fixture.h"
+#include "windows_api.h"
 
 class RecordingWindow : public zelkora::MainWindow {
 public:
-    using MainWindow::MainWindow;
     using MainWindow::_use_fixed_pitch_font;
+    using MainWindow::MainWindow;
 
     std::function<zelkora::PasswordBatch(const zelkora::GenerationRequest&)> engine;
     std::vector<zelkora::GenerationRequest> requests;
     std::vector<std::pair<QString, int>> statuses;
 
     template <typename TWidget>
-    TWidget* widget(const char* name) const { return findChild<TWidget*>(QLatin1String(name)); }
+    TWidget* widget(const char* name) const {
+        return findChild<TWidget*>(QLatin1String(name));
+    }
 
 protected:
-    zelkora::PasswordBatch _generate(const zelkora::GenerationRequest& request) override
-    {
+    zelkora::PasswordBatch _generate(const zelkora::GenerationRequest& request) override {
         requests.push_back(request);
         return engine ? engine(request) : MainWindow::_generate(request);
     }
 
-    void _show_status(const QString& text, int timeout_ms) override
-    {
+    void _show_status(const QString& text, int timeout_ms) override {
         statuses.emplace_back(text, timeout_ms);
         MainWindow::_show_status(text, timeout_ms);
     }
@@ -55,8 +50,7 @@ protected:
 // Closes the message boxes the code under test opens, and keeps their title and text.
 class ModalBoxCloser {
 public:
-    ModalBoxCloser()
-    {
+    ModalBoxCloser() {
         QObject::connect(&_timer, &QTimer::timeout, [this] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 seen.emplace_back(box->windowTitle(), box->text());
@@ -72,39 +66,6 @@ private:
     QTimer _timer;
 };
 
-// A packaged-program layout in a temporary directory: an executable file in E and the
-// resource bases E and E/src.
-class ProgramLayout {
-public:
-    ProgramLayout()
-    {
-        QDir(_dir.path()).mkpath(QStringLiteral("E/zelkora"));
-        QFile executable(path("E/zelkora-desk"));
-        executable.open(QIODevice::WriteOnly);
-    }
-
-    QString path(const QString& relative) const { return _dir.filePath(relative); }
-
-    void write(const QString& relative, const QByteArray& content) const
-    {
-        QDir(_dir.path()).mkpath(QFileInfo(path(relative)).path());
-        QFile file(path(relative));
-        file.open(QIODevice::WriteOnly);
-        file.write(content);
-    }
-
-    zelkora::RunContext context() const
-    {
-        return {.packaged = true,
-                .executable = path("E/zelkora-desk").toStdString(),
-                .unit_file = path("E/zelkora/paths").toStdString(),
-                .bundle_dir = std::nullopt};
-    }
-
-private:
-    QTemporaryDir _dir;
-};
-
 #if defined(Q_OS_WIN)
 // Points the settings store at a fresh place, so no test sees or touches the real one,
 // and no test sees another's values. On Windows the store is the registry, which
@@ -112,8 +73,7 @@ private:
 // process, to a throw-away key.
 class IsolatedSettings {
 public:
-    IsolatedSettings()
-    {
+    IsolatedSettings() {
         static int serial = 0;
         _name = QStringLiteral("Software\\zelkora-desk-tests\\%1-%2")
                     .arg(QCoreApplication::applicationPid())
@@ -122,13 +82,12 @@ public:
         HKEY real_user = nullptr;
         RegOpenCurrentUser(KEY_ALL_ACCESS, &real_user);
         _real_user = real_user;
-        if (RegCreateKeyExW(_real_user, _name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &_key, nullptr)
-                != ERROR_SUCCESS
-            || RegOverridePredefKey(HKEY_CURRENT_USER, _key) != ERROR_SUCCESS)
+        if (RegCreateKeyExW(_real_user, _name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &_key, nullptr) !=
+                ERROR_SUCCESS ||
+            RegOverridePredefKey(HKEY_CURRENT_USER, _key) != ERROR_SUCCESS)
             qFatal("cannot redirect HKEY_CURRENT_USER to a test key");
     }
-    ~IsolatedSettings()
-    {
+    ~IsolatedSettings() {
         RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
         RegCloseKey(_key);
         RegDeleteTreeW(_real_user, _name.c_str());
@@ -138,8 +97,7 @@ public:
     IsolatedSettings& operator=(const IsolatedSettings&) = delete;
 
     // Whether the program has stored anything yet.
-    bool holds_anything() const
-    {
+    bool holds_anything() const {
         HKEY program = nullptr;
         if (RegOpenKeyExW(_key, KEY, 0, KEY_READ, &program) != ERROR_SUCCESS)
             return false;
@@ -153,15 +111,14 @@ public:
 
     // Stores one raw registry value under the program's key ("chk/digits": subkey chk),
     // of any type, as another program or an older version could have left it.
-    void write_value(const QString& name, DWORD type, const QByteArray& data) const
-    {
+    void write_value(const QString& name, DWORD type, const QByteArray& data) const {
         const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
         std::wstring key = KEY;
         if (slash >= 0)
             key += L"\\" + name.left(slash).toStdWString();
         const std::wstring value = name.mid(slash + 1).toStdWString();
-        if (RegSetKeyValueW(_key, key.c_str(), value.c_str(), type, data.constData(), static_cast<DWORD>(data.size()))
-            != ERROR_SUCCESS)
+        if (RegSetKeyValueW(_key, key.c_str(), value.c_str(), type, data.constData(),
+                            static_cast<DWORD>(data.size())) != ERROR_SUCCESS)
             qFatal("cannot write the test value");
     }
 
@@ -186,10 +143,7 @@ public:
     // Whether the program has stored anything yet.
     bool holds_anything() const { return QFile::exists(file()); }
 
-    static void point_at(const QString& dir)
-    {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir);
-    }
+    static void point_at(const QString& dir) { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir); }
 
 private:
     QTemporaryDir _dir;

@@ -1,10 +1,11 @@
 #pragma once
+// The kinds of error the program raises itself. Every refusal carries its Japanese
+// message as the whole of what(), so callers can show it to the user word for word. The
+// kinds stay distinct because callers catch them selectively: the generate action
+// handles ValueError and nothing else.
 
 #include <stdexcept>
 
-// Every refusal carries its Japanese message as the whole of what(), so callers can
-// show it to the user word for word. The kinds stay distinct because callers catch
-// them selectively: the generate action handles ValueError and nothing else.
 namespace zelkora {
 
 class ValueError : public std::invalid_argument {

@@ -1,4 +1,6 @@
 #pragma once
+// Passwords drawn from the options: the candidate pools of the chosen kinds, at least
+// one character of each kind, the rest from all of them, every arrangement equally likely.
 
 #include <cstddef>
 #include <initializer_list>
@@ -57,8 +59,15 @@ public:
 
         const_iterator() = default;
         std::u32string_view operator*() const { return (*_batch)[_index]; }
-        const_iterator& operator++() { ++_index; return *this; }
-        const_iterator operator++(int) { const_iterator before = *this; ++_index; return before; }
+        const_iterator& operator++() {
+            ++_index;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator before = *this;
+            ++_index;
+            return before;
+        }
         bool operator==(const const_iterator&) const = default;
 
     private:

@@ -1,3 +1,5 @@
+// The program's entry: logging first, then the application and its window; a start
+// that fails before the window is up reports itself in one line and exits with 1.
 #include <log4cplus/initializer.h>
 
 #include <cstdio>
@@ -8,31 +10,21 @@
 #include <string_view>
 #include <system_error>
 
-#if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+// Qt's widget classes. With MinGW they also rename the main below to qMain, which the
+// WinMain of Qt's entry-point library calls in a windowed program.
+#include <QApplication>
 
-#include <QCoreApplication>
-#include <QString>
-#include <QStringList>
-#include <QtGlobal>
-#endif
-
+#include "application.h"
 #include "errors.h"
 #include "main_window.h"
 #include "paths.h"
+#include "windows_api.h"
 
 namespace {
 
 // The kind of the exception being handled, as the one-line report names it. Most
 // specific first: the project's own kinds derive from the standard ones.
-const char* kind_of_current_exception()
-{
+const char* kind_of_current_exception() {
     try {
         throw;
     } catch (const zelkora::FileNotFoundError&) {
@@ -53,16 +45,17 @@ const char* kind_of_current_exception()
 }
 
 // The text on one line: each line break, with the spaces around it, becomes one space.
-std::string on_one_line(std::string_view text)
-{
+std::string on_one_line(std::string_view text) {
     std::string line;
     bool after_break = false;
     for (const char c : text) {
         if (c == '\r' || c == '\n') {
-            while (!line.empty() && line.back() == ' ') line.pop_back();
+            while (!line.empty() && line.back() == ' ')
+                line.pop_back();
             after_break = true;
         } else if (!(after_break && c == ' ')) {
-            if (after_break && !line.empty()) line += ' ';
+            if (after_break && !line.empty())
+                line += ' ';
             after_break = false;
             line += c;
         }
@@ -73,24 +66,24 @@ std::string on_one_line(std::string_view text)
 #if defined(_WIN32)
 // Windows' text for one of its error codes, in UTF-8 (empty if it has none). libstdc++
 // asks for it in the ANSI code page, CP932 on a Japanese Windows, which is no UTF-8.
-std::string windows_error_text(DWORD code)
-{
+std::string windows_error_text(DWORD code) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (length == 0) return {};
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length == 0)
+        return {};
     std::string utf8 = QString::fromWCharArray(text, static_cast<qsizetype>(length)).trimmed().toStdString();
     LocalFree(text);
     // As libstdc++ gives an English one: without its full stop.
-    if (utf8.ends_with('.')) utf8.pop_back();
+    if (utf8.ends_with('.'))
+        utf8.pop_back();
     return utf8;
 }
 #endif
 
 // What went wrong, as the exception says it, in UTF-8 and on one line.
-std::string message_of(const std::exception& error)
-{
+std::string message_of(const std::exception& error) {
     std::string message = error.what();
 #if defined(_WIN32)
     // libstdc++ put Windows' text into the message word for word: the UTF-8 one goes in its place.
@@ -99,7 +92,8 @@ std::string message_of(const std::exception& error)
         const std::string ansi = system->code().message();
         const std::string utf8 = windows_error_text(static_cast<DWORD>(system->code().value()));
         const auto at = message.find(ansi);
-        if (!ansi.empty() && !utf8.empty() && at != std::string::npos) message.replace(at, ansi.size(), utf8);
+        if (!ansi.empty() && !utf8.empty() && at != std::string::npos)
+            message.replace(at, ansi.size(), utf8);
     }
 #endif
     return on_one_line(message);
@@ -110,8 +104,7 @@ std::string message_of(const std::exception& error)
 // program was started from a console, the line goes to that console, where the user
 // typed the command. A console takes UTF-16 whatever its code page; a file or a pipe
 // gets UTF-8, as everywhere else.
-void report_failed_start(const std::string& line)
-{
+void report_failed_start(const std::string& line) {
 #if defined(_WIN32)
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     const bool connected = err != nullptr && err != INVALID_HANDLE_VALUE && GetFileType(err) != FILE_TYPE_UNKNOWN;
@@ -126,7 +119,8 @@ void report_failed_start(const std::string& line)
         std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
         MultiByteToWideChar(CP_UTF8, 0, line.data(), size, wide.data(), wide_size);
         DWORD written = 0;
-        if (WriteConsoleW(err, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) return;
+        if (WriteConsoleW(err, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr))
+            return;
     }
 #endif
     std::fputs(line.c_str(), stderr);
@@ -139,10 +133,10 @@ void report_failed_start(const std::string& line)
 // another program's Qt, named there machine-wide, would stop this one. The packaged
 // program brings its plug-ins along and takes them from its own folder only. Before the
 // application object exists, which reads both variables.
-void use_own_plugins_only()
-{
+void use_own_plugins_only() {
     const zelkora::RunContext context = zelkora::current_run_context();
-    if (!context.packaged) return;
+    if (!context.packaged)
+        return;
     qunsetenv("QT_PLUGIN_PATH");
     qunsetenv("QT_QPA_PLATFORM_PLUGIN_PATH");
     // With forward slashes, as Qt writes the paths it finds itself.
@@ -152,8 +146,7 @@ void use_own_plugins_only()
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     // log4cplus needs its initializer alive for as long as anything logs, and shuts
     // down (flushing every appender) when it goes: the whole life of the program.
     log4cplus::Initializer log_initializer;
@@ -162,7 +155,7 @@ int main(int argc, char* argv[])
 #if defined(_WIN32)
         use_own_plugins_only();
 #endif
-        return zelkora::main(argc, argv);
+        return zelkora::run_application(argc, argv);
     } catch (const std::exception& error) {
         // A failed start: one line on standard error, the kind and the message word for word.
         report_failed_start(std::string(kind_of_current_exception()) + ": " + message_of(error) + "\n");

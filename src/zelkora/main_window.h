@@ -1,13 +1,11 @@
 #pragma once
+// The one window: its layout comes from the form file at run time, and it only wires the
+// form's widgets to the engine, to the strength line and to the settings store.
 
 #include <QMainWindow>
 #include <QSettings>
 
-#include <filesystem>
 #include <memory>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "generator.h"
 #include "paths.h"
@@ -21,18 +19,11 @@ class QSpinBox;
 
 namespace zelkora {
 
-// Configures logging and obtains this unit's logger. Runs once per process, before the
-// application object exists; later calls do nothing. Throws what the logging set-up
-// throws, and a failed call may be retried.
+// Configures logging and obtains this unit's logger, which the resource lookup writes
+// to. Runs once per process, before the application object exists; later calls do
+// nothing. Throws what the logging set-up throws, and a failed call may be retried.
 void initialize_main_window_unit();
 
-// The first existing spelling of a project-relative resource path under the resource
-// bases, or, when none exists, the path under the first base. Logs every step.
-std::filesystem::path resource_path(std::string_view relative_path);
-std::filesystem::path resource_path(std::string_view relative_path, const RunContext& context);
-
-// The one window. Its layout comes from the form file at run time; it only wires the
-// form's widgets to the engine and to the settings store.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -77,7 +68,6 @@ protected:
     virtual void _show_status(const QString& text, int timeout_ms);
 
 private:
-
     QSettings _settings;
 
     QSpinBox* spinLength = nullptr;
@@ -97,9 +87,5 @@ private:
     // Not one of the widgets every form must have: a form without it works as before.
     QLabel* lblStrength = nullptr;
 };
-
-// The program: takes the application object there is, or makes one from the command
-// line, shows the window and runs the event loop. Returns the loop's result.
-int main(int& argc, char** argv);
 
 }  // namespace zelkora

@@ -206,8 +206,8 @@ void SecureRandom::fill(std::byte* out, std::size_t size) {
     // The kernel's call itself, for the whole block: randombytes_buf splits a request
     // into calls of 256 bytes, a system call for every 256 bytes. Without flags it
     // waits until the kernel's pool is ready rather than deliver weak bytes.
-    read_fully([](void* buffer, std::size_t length) -> std::ptrdiff_t { return getrandom(buffer, length, 0); },
-               out, size);
+    read_fully([](void* buffer, std::size_t length) -> std::ptrdiff_t { return getrandom(buffer, length, 0); }, out,
+               size);
 #else
     // On Windows randombytes_buf is one call of the system's generator for any size.
     randombytes_buf(out, size);

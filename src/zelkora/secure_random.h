@@ -1,4 +1,6 @@
 #pragma once
+// The engine's randomness: the interface every draw goes through, and the operating
+// system's secure source behind it, with exactly uniform draws.
 
 #include <array>
 #include <bit>
@@ -192,9 +194,12 @@ inline std::uint32_t SecureRandom::Session::randbelow(std::uint32_t n) {
     const DrawPlan plan = n <= PLANNED_BOUNDS ? DRAW_PLANS[n] : plan_beyond_table(n);
     const std::uint64_t low = (std::uint64_t{1} << plan.bits) - 1;
     std::uint64_t product = take_bits(plan.bits) * n;
+    // clang-format 14 takes the attribute for a statement of its own and indents the body.
+    // clang-format off
     while ((product & low) < plan.rejected) [[unlikely]] {
         product = take_bits(plan.bits) * n;
     }
+    // clang-format on
     return static_cast<std::uint32_t>(product >> plan.bits);
 }
 

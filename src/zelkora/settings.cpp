@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "main_window.h"
+#include "qt_text.h"
 
 namespace zelkora {
 
@@ -19,35 +20,33 @@ namespace {
 // Stores that keep no types give values back as text: the INI file on Linux gives back
 // everything so, the Windows registry its booleans. Such text is taken only in the exact
 // form the store itself writes; anything else is ignored, as a value of a wrong type is.
-std::optional<int> stored_int(const QVariant& value)
-{
+std::optional<int> stored_int(const QVariant& value) {
     switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-        return static_cast<int>(std::clamp<qlonglong>(value.toLongLong(), INT_MIN, INT_MAX));
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-        return static_cast<int>(std::min<qulonglong>(value.toULongLong(), INT_MAX));
-    case QMetaType::QString: {
-        static const QRegularExpression decimal(QStringLiteral("\\A-?[0-9]+\\z"));
-        const QString text = value.toString();
-        bool fits = false;
-        const int number = text.toInt(&fits);
-        if (decimal.match(text).hasMatch() && fits)
-            return number;
-        return std::nullopt;
-    }
-    default:
-        return std::nullopt;
+        case QMetaType::Int:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Long:
+        case QMetaType::LongLong:
+            return static_cast<int>(std::clamp<qlonglong>(value.toLongLong(), INT_MIN, INT_MAX));
+        case QMetaType::UInt:
+        case QMetaType::ULong:
+        case QMetaType::ULongLong:
+            return static_cast<int>(std::min<qulonglong>(value.toULongLong(), INT_MAX));
+        case QMetaType::QString: {
+            static const QRegularExpression decimal(QStringLiteral("\\A-?[0-9]+\\z"));
+            const QString text = value.toString();
+            bool fits = false;
+            const int number = text.toInt(&fits);
+            if (decimal.match(text).hasMatch() && fits)
+                return number;
+            return std::nullopt;
+        }
+        default:
+            return std::nullopt;
     }
 }
 
-std::optional<bool> stored_bool(const QVariant& value)
-{
+std::optional<bool> stored_bool(const QVariant& value) {
     if (value.typeId() == QMetaType::Bool)
         return value.toBool();
     if (value.typeId() == QMetaType::QString) {
@@ -60,15 +59,13 @@ std::optional<bool> stored_bool(const QVariant& value)
     return std::nullopt;
 }
 
-QString default_symbols()
-{
-    return QString::fromUcs4(DEFAULT_SYMBOLS.data(), static_cast<qsizetype>(DEFAULT_SYMBOLS.size()));
+QString default_symbols() {
+    return to_qstring(DEFAULT_SYMBOLS);
 }
 
 }  // namespace
 
-void MainWindow::_restore_settings()
-{
+void MainWindow::_restore_settings() {
     const QVariant length = _settings.value(QStringLiteral("length"));
     const QVariant count = _settings.value(QStringLiteral("count"));
     if (const auto value = stored_int(length))
@@ -95,8 +92,7 @@ void MainWindow::_restore_settings()
         txtSymbols->setText(default_symbols());
 }
 
-void MainWindow::_save_settings()
-{
+void MainWindow::_save_settings() {
     _settings.setValue(QStringLiteral("length"), spinLength->value());
     _settings.setValue(QStringLiteral("count"), spinCount->value());
 

@@ -137,7 +137,7 @@ double most_likely_bits(int length, double kinds, int unshared_pools, int most_h
         }
         return total;
     };
-    int low = 0;                          // the peak lies in [low, high]
+    int low = 0;  // the peak lies in [low, high]
     int high = length - unshared_pools;
     while (low < high) {
         const int middle = low + (high - low) / 2;

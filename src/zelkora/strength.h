@@ -1,4 +1,6 @@
 #pragma once
+// How strong the passwords of a request are, worked out from the options alone before
+// anything is drawn.
 
 #include "generator.h"
 

@@ -21,8 +21,7 @@ struct Rating {
 
 // Judged by the most likely password: it is the one an attacker who knows the options
 // tries first.
-Rating rating_for(double min_entropy_bits)
-{
+Rating rating_for(double min_entropy_bits) {
     if (min_entropy_bits < 60)
         return {"弱い", "#c62828", "#ef9a9a"};
     if (min_entropy_bits < 80)
@@ -34,42 +33,41 @@ Rating rating_for(double min_entropy_bits)
 
 // Rounded down, so the label never claims a bit the options do not give; the tolerance
 // keeps a figure that is whole in exact arithmetic from losing one to rounding.
-int whole_bits(double bits)
-{
+int whole_bits(double bits) {
     return static_cast<int>(std::floor(bits + 1e-9));
 }
 
-QString figures_text(const PasswordStrength& strength, const QString& colour, const QString& word)
-{
+QString figures_text(const PasswordStrength& strength, const QString& colour, const QString& word) {
     const int bits = whole_bits(strength.shannon_bits);
-    const QString amount = strength.exact ? QStringLiteral("約 %1 ビット").arg(bits) : QStringLiteral("%1 ビット以上").arg(bits);
+    const QString amount =
+        strength.exact ? QStringLiteral("約 %1 ビット").arg(bits) : QStringLiteral("%1 ビット以上").arg(bits);
     return QStringLiteral("強度: %1（<span style=\"color:%2\">%3</span>）").arg(amount, colour, word);
 }
 
 // To a tenth of a bit: the nearest for an exact figure, rounded down (with the same
 // tolerance) for a lower bound, which rounding up could overstate.
-QString tenths(double bits, bool exact)
-{
+QString tenths(double bits, bool exact) {
     return QString::number(exact ? bits : std::floor(bits * 10 + 1e-9) / 10, 'f', 1);
 }
 
-QString figures_tooltip(const PasswordStrength& strength, const QString& word)
-{
+QString figures_tooltip(const PasswordStrength& strength, const QString& word) {
     const QString shannon = tenths(strength.shannon_bits, strength.exact);
     const QString min_entropy = tenths(strength.min_entropy_bits, strength.exact);
     if (strength.exact)
-        return QStringLiteral("この設定の生成器が作るパスワード1件のエントロピーは約 %1 ビットです。"
-                              "最も出やすい1件でも出る確率は 2^-%2 で、「%3」の評価はこの %2 ビットによります。")
+        return QStringLiteral(
+                   "この設定の生成器が作るパスワード1件のエントロピーは約 %1 ビットです。"
+                   "最も出やすい1件でも出る確率は 2^-%2 で、「%3」の評価はこの %2 ビットによります。")
             .arg(shannon, min_entropy, word);
-    return QStringLiteral("記号セットに他の種類と同じ文字があるため下限を示します: パスワード1件のエントロピーは %1 ビット以上です。"
-                          "最も出やすい1件でも出る確率は 2^-%2 以下で、「%3」の評価はこの %2 ビットによります。")
+    return QStringLiteral(
+               "記号セットに他の種類と同じ文字があるため下限を示します: パスワード1件のエントロピーは %1 "
+               "ビット以上です。"
+               "最も出やすい1件でも出る確率は 2^-%2 以下で、「%3」の評価はこの %2 ビットによります。")
         .arg(shannon, min_entropy, word);
 }
 
 }  // namespace
 
-void show_strength(QLabel& label, const GenerationRequest& request)
-{
+void show_strength(QLabel& label, const GenerationRequest& request) {
     PasswordStrength strength;
     try {
         strength = password_strength(request);

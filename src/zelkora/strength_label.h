@@ -1,4 +1,6 @@
 #pragma once
+// The window's strength line: the strength of the passwords the options would give, in
+// bits and a word, on a label.
 
 #include "generator.h"
 

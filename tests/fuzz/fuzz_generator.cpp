@@ -42,13 +42,25 @@ constexpr long long MAX_CHARACTERS = 4096;
 constexpr std::array<int, 12> EDGE_VALUES = {0, 1, -1, 2, 3, 4, 5, INT_MAX, INT_MIN, INT_MAX - 1, 1024, 1000};
 
 const std::array<std::string, 14> KIND_NAMES = {
-    "digits", "lower", "upper", "symbols", "Digits", "LOWER", "", "hex",
-    "symbols ", " upper", std::string("digits\0", 7), "symbol", "lower", "digits",
+    "digits",
+    "lower",
+    "upper",
+    "symbols",
+    "Digits",
+    "LOWER",
+    "",
+    "hex",
+    "symbols ",
+    " upper",
+    std::string("digits\0", 7),
+    "symbol",
+    "lower",
+    "digits",
 };
 
 constexpr std::array<char32_t, 16> ODD_CODE_POINTS = {
-    0x0000,   0xD800,   0xDBFF,  0xDC00,     0xDFFF,     0xFFFD,   0xFFFE,   0xFFFF,
-    0x10000,  0x1F600,  0x10FFFF, 0x110000, 0x7FFFFFFF, 0xFFFFFFFF, 0x00A0, 0x3000,
+    0x0000,  0xD800,  0xDBFF,   0xDC00,   0xDFFF,     0xFFFD,     0xFFFE, 0xFFFF,
+    0x10000, 0x1F600, 0x10FFFF, 0x110000, 0x7FFFFFFF, 0xFFFFFFFF, 0x00A0, 0x3000,
 };
 
 class Reader {
@@ -69,10 +81,14 @@ public:
 
     int integer(unsigned form) {
         switch (form) {
-        case 0: return static_cast<std::int8_t>(byte());
-        case 1: return static_cast<std::int16_t>(bytes(2));
-        case 2: return static_cast<std::int32_t>(bytes(4));
-        default: return EDGE_VALUES[byte() % EDGE_VALUES.size()];
+            case 0:
+                return static_cast<std::int8_t>(byte());
+            case 1:
+                return static_cast<std::int16_t>(bytes(2));
+            case 2:
+                return static_cast<std::int32_t>(bytes(4));
+            default:
+                return EDGE_VALUES[byte() % EDGE_VALUES.size()];
         }
     }
 
@@ -90,7 +106,7 @@ private:
 }
 
 struct Expected {
-    std::string message;                 // empty: the request succeeds
+    std::string message;                    // empty: the request succeeds
     std::vector<std::set<char32_t>> pools;  // after filtering, on success
 };
 
@@ -128,10 +144,14 @@ Expected expect(const zelkora::GenerationRequest& request) {
         symbols = *request.symbols;
     }
     std::vector<std::set<char32_t>> pools;
-    if (asked("digits")) pools.push_back(range_set(U'0', U'9'));
-    if (asked("lower")) pools.push_back(range_set(U'a', U'z'));
-    if (asked("upper")) pools.push_back(range_set(U'A', U'Z'));
-    if (asked("symbols")) pools.emplace_back(symbols.begin(), symbols.end());
+    if (asked("digits"))
+        pools.push_back(range_set(U'0', U'9'));
+    if (asked("lower"))
+        pools.push_back(range_set(U'a', U'z'));
+    if (asked("upper"))
+        pools.push_back(range_set(U'A', U'Z'));
+    if (asked("symbols"))
+        pools.emplace_back(symbols.begin(), symbols.end());
     if (request.exclude_ambiguous) {
         for (auto& pool : pools) {
             for (const char32_t c : zelkora::AMBIGUOUS_CHARS) {
