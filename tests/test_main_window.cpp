@@ -17,6 +17,7 @@
 
 #include "application.h"
 #include "errors.h"
+#include "strength_label.h"
 #include "window_fixture.h"
 
 using zelkora::GenerationRequest;
@@ -238,6 +239,27 @@ private slots:
         const QString tip = window->widget<QLabel>("lblStrength")->toolTip();
         for (const auto& figure : figures)
             QVERIFY2(tip.contains(figure), qPrintable(tip));
+    }
+
+    // Every word on every window colour it meets reaches WCAG's 4.5:1 for normal text
+    // (Fusion light and dark, Windows light and white, dark palettes down to black).
+    void strength_word_readable_on_every_palette() {
+        const auto luminance = [](const QColor& c) {
+            const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+        };
+        for (const char* window : {"#efefef", "#f0f0f0", "#ffffff", "#353535", "#2d2d2d", "#202020", "#000000"})
+            for (double bits : {40.0, 70.0, 100.0, 128.0}) {
+                const double on = luminance(QColor(window));
+                const double word = luminance(*zelkora::strength_word_colour(bits, QColor(window), false));
+                QVERIFY2((std::max(on, word) + 0.05) / (std::min(on, word) + 0.05) >= 4.5,
+                         qPrintable(QStringLiteral("%1 bits on %2").arg(bits).arg(window)));
+            }
+        QVERIFY(!zelkora::strength_word_colour(100, QColor("#000000"), true));  // a contrast theme's own colours
+
+        auto window = real_window();  // a new palette is followed at once
+        window->setPalette(QPalette(QColor("#353535")));
+        QVERIFY(window->widget<QLabel>("lblStrength")->text().contains("#a5d6a7"));
     }
 
     void real_form_builds_a_usable_window() {

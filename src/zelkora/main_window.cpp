@@ -153,6 +153,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblStrength && event->type() == QEvent::PaletteChange)
+        _update_strength();
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::on_generate_clicked() {
     const GenerationRequest request = _form_request();
 
@@ -209,6 +215,7 @@ void MainWindow::_connect_strength() {
     for (QCheckBox* box : {chkDigits, chkLower, chkUpper, chkSymbols, chkExcludeAmbiguous})
         connect(box, &QCheckBox::toggled, this, &MainWindow::_update_strength);
     connect(txtSymbols, &QLineEdit::textChanged, this, &MainWindow::_update_strength);
+    lblStrength->installEventFilter(this);
     _update_strength();
 }
 

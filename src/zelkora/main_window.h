@@ -46,6 +46,9 @@ protected:
     void _restore_settings();
     void _save_settings();
     void closeEvent(QCloseEvent* event) override;
+    // A new palette on the strength line (a contrast theme switched on or off, a dark
+    // palette) may change its word's colour.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     void on_generate_clicked();
     void on_clear_clicked();

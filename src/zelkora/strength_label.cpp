@@ -1,5 +1,6 @@
 #include "strength_label.h"
 
+#include <QColor>
 #include <QLabel>
 #include <QPalette>
 #include <QString>
@@ -8,6 +9,7 @@
 
 #include "errors.h"
 #include "strength.h"
+#include "windows_api.h"
 
 namespace zelkora {
 
@@ -15,7 +17,9 @@ namespace {
 
 struct Rating {
     const char* word;
-    const char* on_light;  // colours that keep their contrast on the palette they are for
+    // Red, amber, green, blue: each reaches 4.5:1, the contrast normal-size text needs,
+    // on the window colours it meets, light (#efefef to white) or dark (black to #353535).
+    const char* on_light;
     const char* on_dark;
 };
 
@@ -27,8 +31,22 @@ Rating rating_for(double min_entropy_bits) {
     if (min_entropy_bits < 80)
         return {"普通", "#9a5b00", "#ffcc80"};
     if (min_entropy_bits < 112)
-        return {"強い", "#2e7d32", "#a5d6a7"};
+        return {"強い", "#2d7731", "#a5d6a7"};
     return {"とても強い", "#1565c0", "#90caf9"};
+}
+
+// A contrast theme gives the user colours they can read; the word must not override
+// them with ours. Asked each time, so switching the theme takes effect at the next
+// update.
+bool contrast_theme_on() {
+#ifdef _WIN32
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof contrast;
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, contrast.cbSize, &contrast, 0) != 0 &&
+           (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+#else
+    return false;
+#endif
 }
 
 // Rounded down, so the label never claims a bit the options do not give; the tolerance
@@ -37,11 +55,13 @@ int whole_bits(double bits) {
     return static_cast<int>(std::floor(bits + 1e-9));
 }
 
-QString figures_text(const PasswordStrength& strength, const QString& colour, const QString& word) {
+QString figures_text(const PasswordStrength& strength, const std::optional<QColor>& colour, const QString& word) {
     const int bits = whole_bits(strength.shannon_bits);
     const QString amount =
         strength.exact ? QStringLiteral("約 %1 ビット").arg(bits) : QStringLiteral("%1 ビット以上").arg(bits);
-    return QStringLiteral("強度: %1（<span style=\"color:%2\">%3</span>）").arg(amount, colour, word);
+    const QString shown =
+        colour ? QStringLiteral("<span style=\"color:%1\">%2</span>").arg(colour->name(), word) : word;
+    return QStringLiteral("強度: %1（%2）").arg(amount, shown);
 }
 
 // To a tenth of a bit: the nearest for an exact figure, rounded down (with the same
@@ -67,6 +87,13 @@ QString figures_tooltip(const PasswordStrength& strength, const QString& word) {
 
 }  // namespace
 
+std::optional<QColor> strength_word_colour(double min_entropy_bits, const QColor& window, bool contrast_theme) {
+    if (contrast_theme)
+        return std::nullopt;
+    const Rating rating = rating_for(min_entropy_bits);
+    return QColor(QString::fromLatin1(window.lightness() < 128 ? rating.on_dark : rating.on_light));
+}
+
 void show_strength(QLabel& label, const GenerationRequest& request) {
     PasswordStrength strength;
     try {
@@ -76,10 +103,10 @@ void show_strength(QLabel& label, const GenerationRequest& request) {
         label.setToolTip(QStringLiteral("この設定ではパスワードを生成できません。"));
         return;
     }
-    const Rating rating = rating_for(strength.min_entropy_bits);
-    const bool dark = label.palette().color(QPalette::Window).lightness() < 128;
-    const QString word = QString::fromUtf8(rating.word);
-    label.setText(figures_text(strength, QString::fromLatin1(dark ? rating.on_dark : rating.on_light), word));
+    const QString word = QString::fromUtf8(rating_for(strength.min_entropy_bits).word);
+    const auto colour =
+        strength_word_colour(strength.min_entropy_bits, label.palette().color(QPalette::Window), contrast_theme_on());
+    label.setText(figures_text(strength, colour, word));
     label.setToolTip(figures_tooltip(strength, word));
 }
 

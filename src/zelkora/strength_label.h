@@ -2,6 +2,10 @@
 // The window's strength line: the strength of the passwords the options would give, in
 // bits and a word, on a label.
 
+#include <QColor>
+
+#include <optional>
+
 #include "generator.h"
 
 class QLabel;
@@ -12,5 +16,10 @@ namespace zelkora {
 // entropy in whole bits and a word for the most likely password's, with a tooltip that
 // says what they mean; or, for options the engine would refuse, its own words.
 void show_strength(QLabel& label, const GenerationRequest& request);
+
+// The colour of the word for a password whose most likely value is worth
+// `min_entropy_bits`, on a window of colour `window`; none while a contrast theme is on,
+// so the label's own text colour, the theme's, shows it.
+std::optional<QColor> strength_word_colour(double min_entropy_bits, const QColor& window, bool contrast_theme);
 
 }  // namespace zelkora
