@@ -24,17 +24,17 @@ import jsonschema
 import pefile
 from license_expression import get_spdx_licensing
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from artefacts import TOP, the_one  # noqa: E402
+
 ARGS = None
-TOP = "zelkora-desk"
 SUPPORTED_OS = ["8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
                 "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "35138b9a-5d96-4fbd-8e2d-a2440225f93a"]
 
 
 def artefact(pattern):
-    found = sorted(Path(ARGS.dist_dir).glob(pattern))
-    if len(found) != 1:
-        raise AssertionError(f"expected one {pattern} in {ARGS.dist_dir}, found {found}")
-    return found[0]
+    return the_one(ARGS.dist_dir, pattern, pattern)
 
 
 def contents(path):
