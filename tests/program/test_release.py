@@ -77,6 +77,20 @@ class BillOfMaterials(unittest.TestCase):
                 self.assertEqual(listed, {name: hashlib.sha256(data).hexdigest()
                                           for name, data in shipped.items() if name != own})
 
+    def test_names_bills_and_notices_carry_the_version_of_cmakelists(self):
+        cmakelists = (Path(ARGS.source_dir) / "CMakeLists.txt").read_text(encoding="utf-8")
+        version = re.search(r"project\(zelkora-desk VERSION ([\w.]+)", cmakelists).group(1)
+        for pattern, notice in (("*-linux-x86_64.tar.gz", "notices"), ("*-x86_64.zip", "third-party notices"),
+                                ("*-setup.exe", None)):
+            archive = artefact(pattern)
+            with self.subTest(archive.name):
+                self.assertTrue(archive.name.startswith(f"zelkora-desk-{version}-"))
+                sbom = archive.with_name(re.sub(r"\.(tar\.gz|zip|exe)$", ".spdx.json", archive.name))
+                self.assertEqual(json.loads(sbom.read_text(encoding="utf-8"))["packages"][0]["versionInfo"], version)
+                if notice:
+                    text = contents(archive)["THIRD-PARTY-NOTICES.txt"].decode("utf-8")
+                    self.assertEqual(text.splitlines()[0], f"zelkora-desk {version}: {notice}")
+
     def test_the_zip_names_a_component_and_licence_text_for_every_program_file(self):
         files = contents(artefact("*-windows-x86_64.zip"))
         notices = files["THIRD-PARTY-NOTICES.txt"].decode("utf-8")
