@@ -106,21 +106,13 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "© 2026 ${PUBLISHER}, MIT License"
 Function FolderVerdict
   StrCpy $R0 ""
   IfFileExists "$INSTDIR\${RECORD_NAME}" done
-  IfFileExists "$INSTDIR\*.*" 0 not_a_folder
-  FindFirst $R1 $R2 "$INSTDIR\*.*"
-  next:
-    StrCmp $R2 "" close
-    StrCmp $R2 "." +3
-    StrCmp $R2 ".." +2
-    Goto refuse
-    FindNext $R1 $R2
-    Goto next
-  refuse:
+  ; 0: an empty folder, 1: a folder with something in it, -1: no folder of that name.
+  ${DirState} "$INSTDIR" $R1
+  StrCmp $R1 0 done
+  StrCmp $R1 -1 no_folder
     StrCpy $R0 "$INSTDIR$\r$\n$\r$\nこのフォルダーは空ではなく、${PRODUCT} のインストール先でもありません。中のファイルを上書きしたり削除したりしないよう、ここにはインストールしません。新しいフォルダーか空のフォルダーを選んでください。"
-  close:
-  FindClose $R1
-  Goto done
-  not_a_folder:
+    Goto done
+  no_folder:
   IfFileExists "$INSTDIR" 0 done
   StrCpy $R0 "$INSTDIR$\r$\n$\r$\nこれはフォルダーではありません。新しいフォルダーか空のフォルダーを選んでください。"
   done:

@@ -1,7 +1,7 @@
 # Sourced by the project's scripts: what every one of them would otherwise write again.
 #   source "$(dirname "$0")/lib/common.bash"      (or ../lib from scripts/windows)
 # Sets $root (the checkout), and gives say/die in the calling script's name, package
-# installs, the commit's time and the package version.
+# installs, the release tools, the commit's time, builds and fresh Wine prefixes.
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 script_name=${0#"$root"/}
@@ -26,4 +26,53 @@ need_packages() {
         && "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
         >"$log" 2>&1 || { tail -n 20 "$log" >&2; rm -f "$log"; die "could not install: ${missing[*]}"; }
     rm -f "$log"
+}
+
+# Python that has the Debian packages' modules (python3-debian, license-expression, ...):
+# the system's, whatever python3 comes first in PATH.
+python=/usr/bin/python3
+
+# Runs a module of scripts/release_tools: release_tool NAME ARGS...
+release_tool() {
+    PYTHONPATH="$root/scripts${PYTHONPATH:+:$PYTHONPATH}" "$python" -m "release_tools.$1" "${@:2}"
+}
+
+# Exports SOURCE_DATE_EPOCH as the last commit's time (0 outside a git checkout): every
+# stamp in what ships takes it, so the same commit packs to the same bytes.
+export_commit_time() {
+    SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null) || SOURCE_DATE_EPOCH=0
+    export SOURCE_DATE_EPOCH
+}
+
+# Configures and builds a CMake preset of the checkout: build_preset PRESET [TARGET...];
+# with no target, everything.
+build_preset() {
+    local preset=$1 target targets=()
+    shift
+    for target in "$@"; do targets+=(--target "$target"); done
+    (cd "$root" && cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$(nproc)" "${targets[@]}")
+}
+
+# Wine, as Debian installs it: the 64-bit loader and its server.
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+
+# Makes a fresh Wine prefix in a scratch folder of this run's own, $wine_scratch/wine,
+# set up and exported as WINEPREFIX; the folder and whatever runs in the prefix go when
+# the script exits. No Mono or Gecko prompts, no menu entries written into the real HOME,
+# and no session bus for Wine and what runs under it: none is needed, and with dbus-x11
+# and a display one would be autolaunched and outlive the run.
+fresh_wine_prefix() {
+    wine_scratch=$(mktemp -d)
+    trap 'remove_wine_prefix' EXIT
+    export WINEPREFIX="$wine_scratch/wine" WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" DBUS_SESSION_BUS_ADDRESS=disabled:
+    "$wine" wineboot -i >/dev/null 2>&1
+    "$wineserver" -w
+}
+
+remove_wine_prefix() {
+    # Only this prefix's server, and whatever of ours still runs under it.
+    "$wineserver" -k >/dev/null 2>&1 || true
+    rm -rf "$wine_scratch"
 }

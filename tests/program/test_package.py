@@ -14,11 +14,11 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
+from artefacts import TOP, the_one  # noqa: E402
 from xsession import (FORM_RELATIVE, Form, XServer, empty_dir,  # noqa: E402
                       read_store, remove_tree, resource_lines)
 
 ARGS = None
-TOP = "zelkora-desk"
 
 FORM_WITH_WIDGET_ROOT = """<?xml version="1.0" encoding="UTF-8"?>
 <ui version="4.0">
@@ -55,10 +55,7 @@ def check_readme(test, raw, bom=False):
 
 
 def the_archive():
-    archives = sorted(Path(ARGS.package_dir).glob("*.tar.gz"))
-    if len(archives) != 1:
-        raise AssertionError(f"expected one archive in {ARGS.package_dir}, found {archives}")
-    return archives[0]
+    return the_one(ARGS.package_dir, "*.tar.gz", "archive")
 
 
 class Unpacked(unittest.TestCase):

@@ -24,17 +24,17 @@ import jsonschema
 import pefile
 from license_expression import get_spdx_licensing
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from artefacts import TOP, the_one  # noqa: E402
+
 ARGS = None
-TOP = "zelkora-desk"
 SUPPORTED_OS = ["8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
                 "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "35138b9a-5d96-4fbd-8e2d-a2440225f93a"]
 
 
 def artefact(pattern):
-    found = sorted(Path(ARGS.dist_dir).glob(pattern))
-    if len(found) != 1:
-        raise AssertionError(f"expected one {pattern} in {ARGS.dist_dir}, found {found}")
-    return found[0]
+    return the_one(ARGS.dist_dir, pattern, pattern)
 
 
 def contents(path):
@@ -76,6 +76,20 @@ class BillOfMaterials(unittest.TestCase):
                 own = sbom_path.name  # the zip holds its own, which cannot list itself
                 self.assertEqual(listed, {name: hashlib.sha256(data).hexdigest()
                                           for name, data in shipped.items() if name != own})
+
+    def test_names_bills_and_notices_carry_the_version_of_cmakelists(self):
+        cmakelists = (Path(ARGS.source_dir) / "CMakeLists.txt").read_text(encoding="utf-8")
+        version = re.search(r"project\(zelkora-desk VERSION ([\w.]+)", cmakelists).group(1)
+        for pattern, notice in (("*-linux-x86_64.tar.gz", "notices"), ("*-x86_64.zip", "third-party notices"),
+                                ("*-setup.exe", None)):
+            archive = artefact(pattern)
+            with self.subTest(archive.name):
+                self.assertTrue(archive.name.startswith(f"zelkora-desk-{version}-"))
+                sbom = archive.with_name(re.sub(r"\.(tar\.gz|zip|exe)$", ".spdx.json", archive.name))
+                self.assertEqual(json.loads(sbom.read_text(encoding="utf-8"))["packages"][0]["versionInfo"], version)
+                if notice:
+                    text = contents(archive)["THIRD-PARTY-NOTICES.txt"].decode("utf-8")
+                    self.assertEqual(text.splitlines()[0], f"zelkora-desk {version}: {notice}")
 
     def test_the_zip_names_a_component_and_licence_text_for_every_program_file(self):
         files = contents(artefact("*-windows-x86_64.zip"))

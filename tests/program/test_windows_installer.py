@@ -17,13 +17,11 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
+from artefacts import TOP, WINE, WINE_QUIET, WINESERVER, the_one  # noqa: E402
 from xsession import (NO_SESSION_BUS, Form, MapWatcher, Program, XServer, empty_dir,  # noqa: E402
                       remove_tree, resource_lines)
 
 ARGS = None
-TOP = "zelkora-desk"
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\zelkora-desk"
 SETTINGS_KEY = r"HKCU\Software\orvanel-works\zelkora-desk"
 # What a running program's files make the installer and the uninstaller end with.
@@ -46,18 +44,12 @@ def tearDownModule():
 
 
 def the_setup():
-    found = sorted(Path(ARGS.dist_dir).glob("*-windows-x86_64-setup.exe"))
-    if len(found) != 1:
-        raise AssertionError(f"expected one Windows installer in {ARGS.dist_dir}, found {found}")
-    return found[0]
+    return the_one(ARGS.dist_dir, "*-windows-x86_64-setup.exe", "Windows installer")
 
 
 def zip_contents():
     """Every file of the portable zip, by its path inside the top folder: its SHA-256."""
-    archives = sorted(Path(ARGS.dist_dir).glob("*-windows-x86_64.zip"))
-    if len(archives) != 1:
-        raise AssertionError(f"expected one Windows archive in {ARGS.dist_dir}, found {archives}")
-    with zipfile.ZipFile(archives[0]) as archive:
+    with zipfile.ZipFile(the_one(ARGS.dist_dir, "*-windows-x86_64.zip", "Windows archive")) as archive:
         return {name[len(TOP) + 1:]: hashlib.sha256(archive.read(name)).hexdigest()
                 for name in archive.namelist() if not name.endswith("/")}
 
@@ -142,8 +134,7 @@ class InstalledForAUser(unittest.TestCase):
         # Wine names the profile folder after USER; with its menu builder off and a HOME of
         # its own, nothing reaches the desktop of whoever runs the tests.
         self.env = {"WINEPREFIX": str(self.prefix), "USER": self.USER, "HOME": str(home),
-                    "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
-                    **NO_SESSION_BUS}
+                    **WINE_QUIET, **NO_SESSION_BUS}
         self.addCleanup(self.wineserver, "-k")
         self.wine("wineboot", "-i")
         self.wineserver("-w")

@@ -18,14 +18,12 @@ import pefile
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
+from artefacts import TOP, WINE, WINE_QUIET, WINESERVER, the_one  # noqa: E402
 from test_package import FAILURES, check_readme  # noqa: E402
 from xsession import (NO_SESSION_BUS, Form, Program, XServer, empty_dir, remove_tree,  # noqa: E402
                       resource_lines, wait_until)
 
 ARGS = None
-TOP = "zelkora-desk"
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
 # A folder such as a Windows user's own (C:\Users\山田\...): every path the program
 # builds, logs and reports passes through it.
 JAPANESE_FOLDER = "山田のダウンロード"
@@ -50,8 +48,8 @@ def setUpModule():
     global SERVER
     if not os.environ.get("WINEPREFIX"):
         raise RuntimeError("WINEPREFIX must name this run's own Wine prefix")
-    os.environ.setdefault("WINEDEBUG", "-all")
-    os.environ.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d")
+    for name, value in WINE_QUIET.items():
+        os.environ.setdefault(name, value)
     # Wine's own processes (reg, the prefix's services) as the program: no session bus.
     os.environ.update(NO_SESSION_BUS)
     SERVER = XServer()
@@ -97,10 +95,7 @@ def registry_as_text(_settings_file):
 
 
 def the_zip():
-    archives = sorted(Path(ARGS.dist_dir).glob("*-windows-x86_64.zip"))
-    if len(archives) != 1:
-        raise AssertionError(f"expected one Windows archive in {ARGS.dist_dir}, found {archives}")
-    return archives[0]
+    return the_one(ARGS.dist_dir, "*-windows-x86_64.zip", "Windows archive")
 
 
 class Unpacked(unittest.TestCase):

@@ -1,0 +1,57 @@
+"""What Debian records of a package: where its source lies, which source an installed
+package was built from, and the copyright holders its copyright file names."""
+
+import re
+import subprocess
+import sys
+from typing import NamedTuple
+
+from debian.copyright import Copyright
+
+DEBIAN_POOL = "https://deb.debian.org/debian/pool/main"
+
+
+class Installed(NamedTuple):
+    version: str  # of the binary package
+    source: str  # the source package it was built from
+    source_version: str
+
+
+def pool_url(source, file=""):
+    """Where the archive keeps a file of a source package (its folder, with no file)."""
+    letter = source[:4] if source.startswith("lib") else source[0]
+    return f"{DEBIAN_POOL}/{letter}/{source}/{file}"
+
+
+def installed(package):
+    shown = subprocess.run(["dpkg-query", "-W", "-f=${Version}\t${source:Package}\t${source:Version}", package],
+                           capture_output=True, text=True, check=True).stdout
+    return Installed(*shown.split("\t"))
+
+
+def copyright_holders(path, files="*"):
+    """The Copyright lines of the paragraph of a machine-readable copyright file whose
+    Files field is exactly `files`."""
+    with open(path, encoding="utf-8") as text:
+        record = Copyright(text)
+    for paragraph in record.all_files_paragraphs():
+        if paragraph.files == (files,):
+            return [line.strip() for line in (paragraph.copyright or "").splitlines()
+                    if line.strip() not in ("", ".")]
+    sys.exit(f"release_tools: {path} has no paragraph for Files: {files}")
+
+
+def apt_sources(cache, package, version):
+    """[(file, sha256)] of a Debian source package, from the private apt lists that
+    scripts/windows/deps keeps in `cache`."""
+    apt = cache / "apt"
+    shown = subprocess.run(
+        ["apt-get", "-qq", "-o", f"Dir::Etc::sourcelist={apt}/sources.list", "-o", "Dir::Etc::sourceparts=-",
+         "-o", f"Dir::State::Lists={apt}/lists", "-o", f"Dir::Cache={apt}/cache", "-o", "APT::Sandbox::User=root",
+         "source", "--print-uris", f"{package}={version}"],
+        capture_output=True, text=True, cwd="/tmp")
+    found = re.findall(r"^'[^']+' (\S+) \d+ SHA256:([0-9a-f]{64})$", shown.stdout, re.M)
+    if not found:
+        sys.exit(f"release_tools: the source of {package} {version} is not in {apt}/lists "
+                 f"({shown.stderr.strip() or 'no such version'})")
+    return found

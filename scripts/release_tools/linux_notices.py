@@ -1,0 +1,68 @@
+"""The notice of the Linux archive, and what its SBOM is made of.
+
+The archive bundles no library: the program links against the system's.
+THIRD-PARTY-NOTICES.txt names them, as the Debian packages this build linked against
+and their versions; components.json lists them for the SBOM.
+"""
+
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+from . import components, project
+from .components import Component
+from .debian_records import installed, pool_url
+
+# Licences of the source packages the program links against, as SPDX expressions; the
+# Debian copyright file of each package has the details.
+LICENCES = {
+    "qt6-base": "LGPL-3.0-only OR GPL-2.0-only OR GPL-3.0-only",
+    "qt6-tools": "LGPL-3.0-only OR GPL-2.0-only OR GPL-3.0-only",
+    "log4cplus": "Apache-2.0 AND BSD-2-Clause",
+    "libsodium": "ISC",
+    "gcc-12": "GPL-3.0-or-later WITH GCC-exception-3.1",
+    "glibc": "LGPL-2.1-or-later",
+}
+
+
+def linked_packages(binary):
+    """The Debian package of each library the program names, with what dpkg knows of it."""
+    needed = re.findall(r"NEEDED\s+(\S+)", subprocess.run(["objdump", "-p", binary], capture_output=True,
+                                                         text=True, check=True).stdout)
+    # ldd names the dynamic loader by its path alone, every other library as "name => path".
+    shown = subprocess.run(["ldd", binary], capture_output=True, text=True, check=True).stdout
+    found = {Path(path).name: path for path in re.findall(r"(/\S+) \(0x", shown)}
+    found.update(re.findall(r"^\s*(\S+) => (/\S+) \(", shown, re.M))
+    packages = {}
+    for library in (found[name] for name in needed):
+        owner = subprocess.run(["dpkg", "-S", str(Path(library).resolve())], capture_output=True, text=True)
+        if owner.returncode != 0:
+            owner = subprocess.run(["dpkg", "-S", library], capture_output=True, text=True)
+        if owner.returncode != 0:
+            sys.exit(f"scripts/linux-notices: {library} belongs to no Debian package")
+        package = owner.stdout.split(":")[0]
+        packages[package] = installed(package)
+    return packages
+
+
+def write_notices(build, stage, components_json):
+    stage = Path(stage)
+    version = project.version(build)
+    lines = [f"zelkora-desk {version}: notices", "",
+             "zelkora-desk is Copyright (c) 2026 orvanel-works and released under the MIT licence (LICENSE).",
+             "This archive bundles no other code. The program uses these libraries of your system, as",
+             "Debian packages; it was built against the versions shown. Each package's licence is in",
+             "/usr/share/doc/<package>/copyright on your system.", ""]
+    found = []
+    for package, (binary_version, source, source_version) in sorted(
+            linked_packages(stage / "app" / "zelkora-desk").items()):
+        licence = LICENCES.get(source, "NOASSERTION")
+        lines.append(f"  {package} {binary_version} (source {source} {source_version}): {licence}")
+        found.append(Component(
+            package, package, binary_version, licence, debian_source=source, download=pool_url(source),
+            note=f"a system library, not shipped; built from Debian source package {source} {source_version}"))
+    (stage / "THIRD-PARTY-NOTICES.txt").write_text("\n".join(lines) + "\n", encoding="utf-8")
+    ours = components.ours(version, files=sorted(p.relative_to(stage).as_posix()
+                                                 for p in stage.rglob("*") if p.is_file()))
+    components.write(components_json, [ours, *found])
