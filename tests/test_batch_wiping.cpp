@@ -57,6 +57,9 @@ class TestBatchWiping : public QObject {
 
 private slots:
     void a_batch_is_wiped_when_it_goes_and_when_another_replaces_it() {
+        if (QString::fromLocal8Bit(qgetenv("LD_PRELOAD")).contains("vgpreload")) {
+            QSKIP("memcheck puts its own array delete in place of this test's");
+        }
         {
             auto batch = zelkora::generate_passwords(REQUEST);
             watch(batch);
