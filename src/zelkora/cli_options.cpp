@@ -144,6 +144,9 @@ public:
                 _options.show_strength = true;
                 break;
             case Id::output:
+                if (value.empty()) {
+                    throw UsageError(std::string(shown) + " の値が空です");
+                }
                 _options.output = std::string(value);
                 break;
             case Id::force:
