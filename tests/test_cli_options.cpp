@@ -45,6 +45,7 @@ private slots:
         QTest::newRow("last wins") << QByteArrayList{"--length", "8", "--length=12", "-d", "-d"} << "l12 n1 digits";
         QTest::newRow("symbol set implies symbols")
             << QByteArrayList{"-S", "αβ★", "-a"} << "l16 n1 lower,symbols S=αβ★";
+        QTest::newRow("symbol set alone") << QByteArrayList{"-S", "αβ"} << "l16 n1 " + all + " S=αβ";
         QTest::newRow("abbreviated long option")
             << QByteArrayList{"--len=9", "--exc", "--str"} << "l9 n1 " + all + " x strength";
         QTest::newRow("output") << QByteArrayList{"-o", "a b.txt", "--force", "--crlf"}

@@ -128,7 +128,6 @@ public:
                     throw UsageError(std::string(shown) + " の値が UTF-8 として正しくありません");
                 }
                 _options.request.symbols = std::move(symbols);
-                _kinds[3] = true;
                 break;
             }
             case Id::digits:
@@ -173,10 +172,11 @@ public:
             throw UsageError("--null と --crlf は同時に指定できません");
         }
         _options.separator = _null ? std::string(1, '\0') : _crlf ? "\r\n" : "\n";
-        // None chosen is all four, as the window starts.
+        // None chosen is all four, as the window starts; a symbol set given adds symbols to
+        // those chosen, as a set typed into the window does not untick the other kinds.
         const bool any = std::find(_kinds.begin(), _kinds.end(), true) != _kinds.end();
         for (std::size_t i = 0; i < KINDS.size(); ++i) {
-            if (_kinds[i] || !any) {
+            if (_kinds[i] || !any || (KINDS[i] == "symbols" && _options.request.symbols)) {
                 _options.request.kinds.emplace_back(KINDS[i]);
             }
         }
@@ -296,7 +296,7 @@ std::string cli_help_text() {
            "  -s, --symbols              記号を使う（既定の記号: " +
            symbols +
            "）\n"
-           "  -S, --symbol-set SET       記号として使う文字（--symbols を含む。空なら既定の記号）\n"
+           "  -S, --symbol-set SET       記号として使う文字（記号も使う。空なら既定の記号）\n"
            "  -x, --exclude-ambiguous    紛らわしい文字 0 1 I O l を除く\n"
            "      --strength             パスワードの前に、強度を標準エラー出力に 1 行で書く\n"
            "  -o, --output FILE          標準出力ではなく FILE に書く。書き終えてから置くので、\n"

@@ -262,7 +262,7 @@ class ConsoleProgram(Unpacked):
     def test_redirected_it_writes_utf8_lines_without_a_byte_order_mark(self):
         shown = self.cli("--help")
         self.assertTrue(shown.stdout.startswith("使い方: zelkora-cli [オプション]...\n".encode()), shown.stdout[:80])
-        made = self.cli("-n", "20", "-l", "12", "-S", self.SYMBOLS, "--strength")
+        made = self.cli("-n", "20", "-l", "12", "-sS", self.SYMBOLS, "--strength")
         self.assertEqual(made.returncode, 0, made.stderr)
         self.assertRegex(made.stderr.decode("utf-8"), r"\A強度: 約 \d+ ビット（.+）\n\Z")
         lines = made.stdout.decode("utf-8").split("\n")
@@ -278,7 +278,7 @@ class ConsoleProgram(Unpacked):
 
     def test_on_a_console_it_writes_through_the_wide_calls(self):
         typescript = self.sandbox / "typescript"
-        command = f"'{WINE}' cmd /c 'app\\zelkora-cli.exe --help & app\\zelkora-cli.exe -l 6 -S {self.SYMBOLS}'"
+        command = f"'{WINE}' cmd /c 'app\\zelkora-cli.exe --help & app\\zelkora-cli.exe -l 6 -sS {self.SYMBOLS}'"
         result = subprocess.run(["script", "--quiet", "--return", "--command", command, str(typescript)],
                                 cwd=self.top, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, timeout=120,
