@@ -80,7 +80,7 @@ void write_all(HANDLE handle, std::string_view text, const std::string& where) {
         const auto size = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1 << 20));
         if (!WriteFile(handle, text.data(), size, &written, nullptr)) {
             const DWORD error = GetLastError();
-            if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE) {
+            if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) {
                 throw ReaderGone();
             }
             fail(where, error);
