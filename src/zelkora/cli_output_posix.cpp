@@ -34,13 +34,15 @@ std::string reason(int error) {
             return "フォルダーです";
         case EIO:
             return "入出力エラーです";
+        case EBADF:
+            return "開かれていません";
         default:
             return std::strerror(error);
     }
 }
 
 [[noreturn]] void fail(const std::string& where, int error) {
-    throw OutputError(where + " に書き込めませんでした: " + reason(error));
+    throw OutputError("書き込めませんでした（" + where + "）: " + reason(error));
 }
 
 void write_all(int fd, std::string_view text, const std::string& where) {

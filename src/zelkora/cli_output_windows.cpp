@@ -66,7 +66,7 @@ std::string reason(DWORD error) {
 }
 
 [[noreturn]] void fail(const std::string& where, DWORD error) {
-    throw OutputError(where + " に書き込めませんでした: " + reason(error));
+    throw OutputError("書き込めませんでした（" + where + "）: " + reason(error));
 }
 
 bool is_console(HANDLE handle) {
