@@ -52,7 +52,7 @@ void operator delete[](void* memory, std::size_t) noexcept {
     operator delete[](memory);
 }
 
-class TestBatchWiping : public QObject {
+class TestGeneratorWiping : public QObject {
     Q_OBJECT
 
 private slots:
@@ -75,5 +75,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TestBatchWiping)
-#include "test_batch_wiping.moc"
+QTEST_APPLESS_MAIN(TestGeneratorWiping)
+#include "test_generator_wiping.moc"
