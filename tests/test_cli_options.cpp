@@ -1,3 +1,5 @@
+// zelkora-cli's command line: GNU-style options as terminal users type them, and what is
+// refused with which words.
 #include <string>
 #include <vector>
 

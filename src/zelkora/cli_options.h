@@ -1,4 +1,6 @@
 #pragma once
+// zelkora-cli's command line: GNU-style options, read the same on every platform. No Qt,
+// nothing written: the entry point prints what these return.
 
 #include <cstdint>
 #include <optional>
@@ -8,8 +10,6 @@
 
 #include "generator.h"
 
-// zelkora-cli's command line: GNU-style options, read the same on every platform. No Qt,
-// nothing written: the entry point prints what these return.
 namespace zelkora {
 
 inline constexpr int CLI_LENGTH_MOST = 100'000;

@@ -1,4 +1,6 @@
 #pragma once
+// Where zelkora-cli's text goes, one implementation per platform (cli_output_posix.cpp,
+// cli_output_windows.cpp): all of it is UTF-8 here, whatever the platform makes of it.
 
 #include <memory>
 #include <stdexcept>
@@ -6,8 +8,6 @@
 #include <string_view>
 #include <vector>
 
-// Where zelkora-cli's text goes, one implementation per platform (cli_output_posix.cpp,
-// cli_output_windows.cpp): all of it is UTF-8 here, whatever the platform makes of it.
 namespace zelkora {
 
 // The output could not be written: one Japanese line saying where and why.

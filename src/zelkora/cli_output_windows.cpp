@@ -5,10 +5,7 @@
 #include <algorithm>
 #include <utility>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.h"
 // After windows.h, which it builds on.
 #include <shellapi.h>
 
