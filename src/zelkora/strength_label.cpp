@@ -13,35 +13,19 @@ namespace zelkora {
 
 namespace {
 
-struct Rating {
-    const char* word;
+struct Colours {
     const char* on_light;  // colours that keep their contrast on the palette they are for
     const char* on_dark;
 };
 
-// Judged by the most likely password: it is the one an attacker who knows the options
-// tries first.
-Rating rating_for(double min_entropy_bits) {
-    if (min_entropy_bits < 60)
-        return {"弱い", "#c62828", "#ef9a9a"};
-    if (min_entropy_bits < 80)
-        return {"普通", "#9a5b00", "#ffcc80"};
-    if (min_entropy_bits < 112)
-        return {"強い", "#2e7d32", "#a5d6a7"};
-    return {"とても強い", "#1565c0", "#90caf9"};
-}
-
-// Rounded down, so the label never claims a bit the options do not give; the tolerance
-// keeps a figure that is whole in exact arithmetic from losing one to rounding.
-int whole_bits(double bits) {
-    return static_cast<int>(std::floor(bits + 1e-9));
-}
+// By StrengthRating: weak, fair, strong, very strong. The words and the figure are the
+// engine's, which zelkora-cli prints too.
+constexpr Colours RATING_COLOURS[] = {
+    {"#c62828", "#ef9a9a"}, {"#9a5b00", "#ffcc80"}, {"#2e7d32", "#a5d6a7"}, {"#1565c0", "#90caf9"}};
 
 QString figures_text(const PasswordStrength& strength, const QString& colour, const QString& word) {
-    const int bits = whole_bits(strength.shannon_bits);
-    const QString amount =
-        strength.exact ? QStringLiteral("約 %1 ビット").arg(bits) : QStringLiteral("%1 ビット以上").arg(bits);
-    return QStringLiteral("強度: %1（<span style=\"color:%2\">%3</span>）").arg(amount, colour, word);
+    return QStringLiteral("強度: %1（<span style=\"color:%2\">%3</span>）")
+        .arg(QString::fromStdString(strength_amount(strength)), colour, word);
 }
 
 // To a tenth of a bit: the nearest for an exact figure, rounded down (with the same
@@ -76,10 +60,12 @@ void show_strength(QLabel& label, const GenerationRequest& request) {
         label.setToolTip(QStringLiteral("この設定ではパスワードを生成できません。"));
         return;
     }
-    const Rating rating = rating_for(strength.min_entropy_bits);
+    const StrengthRating rating = strength_rating(strength);
+    const Colours& colours = RATING_COLOURS[static_cast<int>(rating)];
     const bool dark = label.palette().color(QPalette::Window).lightness() < 128;
-    const QString word = QString::fromUtf8(rating.word);
-    label.setText(figures_text(strength, QString::fromLatin1(dark ? rating.on_dark : rating.on_light), word));
+    const std::string_view word_text = strength_word(rating);
+    const QString word = QString::fromUtf8(word_text.data(), static_cast<qsizetype>(word_text.size()));
+    label.setText(figures_text(strength, QString::fromLatin1(dark ? colours.on_dark : colours.on_light), word));
     label.setToolTip(figures_tooltip(strength, word));
 }
 
