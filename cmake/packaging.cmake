@@ -3,6 +3,7 @@
 # The archive unpacks to one folder that can live anywhere:
 #
 #   zelkora-desk/app/zelkora-desk                         the executable
+#   zelkora-desk/app/zelkora-cli                          the console program
 #   zelkora-desk/app/zelkora/logging.ini
 #   zelkora-desk/app/zelkora/resources/ui/main_window.ui
 #   zelkora-desk/README.txt
@@ -21,7 +22,7 @@ set_target_properties(zelkora-desk PROPERTIES WIN32_EXECUTABLE ON)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-install(TARGETS zelkora-desk RUNTIME DESTINATION app)
+install(TARGETS zelkora-desk zelkora-cli RUNTIME DESTINATION app)
 install(FILES ${PROJECT_SOURCE_DIR}/src/zelkora/logging.ini DESTINATION app/zelkora)
 install(FILES ${PROJECT_SOURCE_DIR}/src/resources/ui/main_window.ui DESTINATION app/zelkora/resources/ui)
 if(WIN32)

@@ -92,7 +92,7 @@ foreach(dir IN LISTS dll_dirs)
         endif()
     endforeach()
 endforeach()
-set(pending "$<TARGET_FILE:zelkora-desk>" "$<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>"
+set(pending "$<TARGET_FILE:zelkora-desk>" "$<TARGET_FILE:zelkora-cli>" "$<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>"
             "$<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>")
 set(seen "")
 while(pending)

@@ -249,13 +249,15 @@ private slots:
             return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
         };
         for (const char* window : {"#efefef", "#f0f0f0", "#ffffff", "#353535", "#2d2d2d", "#202020", "#000000"})
-            for (double bits : {40.0, 70.0, 100.0, 128.0}) {
+            for (int rating = 0; rating < 4; ++rating) {
                 const double on = luminance(QColor(window));
-                const double word = luminance(*zelkora::strength_word_colour(bits, QColor(window), false));
+                const double word =
+                    luminance(*zelkora::strength_word_colour(zelkora::StrengthRating(rating), QColor(window), false));
                 QVERIFY2((std::max(on, word) + 0.05) / (std::min(on, word) + 0.05) >= 4.5,
-                         qPrintable(QStringLiteral("%1 bits on %2").arg(bits).arg(window)));
+                         qPrintable(QStringLiteral("rating %1 on %2").arg(rating).arg(window)));
             }
-        QVERIFY(!zelkora::strength_word_colour(100, QColor("#000000"), true));  // a contrast theme's own colours
+        QVERIFY(!zelkora::strength_word_colour(zelkora::StrengthRating::strong, QColor("#000000"),
+                                               true));  // a contrast theme's own colours
 
         auto window = real_window();  // a new palette is followed at once
         window->setPalette(QPalette(QColor("#353535")));

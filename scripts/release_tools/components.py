@@ -33,6 +33,9 @@ class Component:
     files: list[str] = field(default_factory=list)  # what it ships in, relative to the top folder
     dlls: list[str] = field(default_factory=list)  # contained: the names of the DLLs it is in
     debian_source: str | None = None  # a system library: its Debian source package
+    # static, dynamic: the programs it is linked into, relative to the top folder; empty:
+    # every program of ours
+    linked_into: list[str] = field(default_factory=list)
 
     def __post_init__(self):
         self.offered = self.offered or self.licence

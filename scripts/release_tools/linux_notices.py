@@ -1,6 +1,6 @@
 """The notice of the Linux archive, and what its SBOM is made of.
 
-The archive bundles no library: the program links against the system's.
+The archive bundles no library: the programs link against the system's.
 THIRD-PARTY-NOTICES.txt names them, as the Debian packages this build linked against
 and their versions; components.json lists them for the SBOM.
 """
@@ -46,21 +46,28 @@ def linked_packages(binary):
     return packages
 
 
+PROGRAMS = ("app/zelkora-desk", "app/zelkora-cli")
+
+
 def write_notices(build, stage, components_json):
     stage = Path(stage)
     version = project.version(build)
     lines = [f"zelkora-desk {version}: notices", "",
              "zelkora-desk is Copyright (c) 2026 orvanel-works and released under the MIT licence (LICENSE).",
-             "This archive bundles no other code. The program uses these libraries of your system, as",
-             "Debian packages; it was built against the versions shown. Each package's licence is in",
-             "/usr/share/doc/<package>/copyright on your system.", ""]
+             "This archive bundles no other code. The programs (app/zelkora-desk and app/zelkora-cli) use",
+             "these libraries of your system, as Debian packages; they were built against the versions",
+             "shown. Each package's licence is in /usr/share/doc/<package>/copyright on your system.", ""]
+    linked = {}
+    for program in PROGRAMS:
+        for package, found_version in linked_packages(stage / program).items():
+            linked.setdefault(package, (found_version, []))[1].append(program)
     found = []
-    for package, (binary_version, source, source_version) in sorted(
-            linked_packages(stage / "app" / "zelkora-desk").items()):
+    for package, ((binary_version, source, source_version), programs) in sorted(linked.items()):
         licence = LICENCES.get(source, "NOASSERTION")
         lines.append(f"  {package} {binary_version} (source {source} {source_version}): {licence}")
         found.append(Component(
             package, package, binary_version, licence, debian_source=source, download=pool_url(source),
+            linked_into=programs,
             note=f"a system library, not shipped; built from Debian source package {source} {source_version}"))
     (stage / "THIRD-PARTY-NOTICES.txt").write_text("\n".join(lines) + "\n", encoding="utf-8")
     ours = components.ours(version, files=sorted(p.relative_to(stage).as_posix()

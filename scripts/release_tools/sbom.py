@@ -96,8 +96,9 @@ def files_and_relationships(stage, out, components):
             relationships.append({"spdxElementId": spdx_id("Package", component.parent),
                                   "relationshipType": "CONTAINS", "relatedSpdxElement": target})
         elif component.link in LINKS:
+            into = [spdx_id("File", f) for f in component.linked_into] or executables
             relationships += [{"spdxElementId": exe, "relationshipType": LINKS[component.link],
-                               "relatedSpdxElement": target} for exe in executables]
+                               "relatedSpdxElement": target} for exe in into]
         else:  # the installer's own stub
             relationships.append({"spdxElementId": ours_id, "relationshipType": "CONTAINS",
                                   "relatedSpdxElement": target})

@@ -24,13 +24,16 @@ GCC_COPYRIGHT = Path("/usr/share/doc/gcc-mingw-w64-base/copyright")
 MINGW_COPYRIGHT = Path("/usr/share/doc/mingw-w64-common/copyright")
 NSIS_COPYRIGHT = Path("/usr/share/doc/nsis/copyright")
 
+# Our programs: the console one links neither Qt nor log4cplus.
+WINDOW, CONSOLE = "app/zelkora-desk.exe", "app/zelkora-cli.exe"
+
 # Which component each shipped program file belongs to; anything else that runs fails.
 OWNERS = [
     (r"app/Qt6UiTools\.dll", "qt6-tools"),
     (r"app/(Qt6\w+\.dll|platforms/q\w+\.dll|styles/q\w+\.dll)", "qt6-base"),
     (r"app/(libstdc\+\+-6|libgcc_s_seh-1)\.dll", "gcc-mingw-w64"),
     (r"app/libwinpthread-1\.dll", "mingw-w64"),
-    (r"app/zelkora-desk\.exe", "zelkora-desk"),
+    (r"app/zelkora-(desk|cli)\.exe", "zelkora-desk"),
 ]
 
 
@@ -72,7 +75,7 @@ def built_libraries(legal):
         Component(
             "qt6-base", "Qt Base (Qt Core, Gui, Widgets and their plug-ins)", qtbase_version, QT_LICENCE,
             QT_OFFERED, copyright=QT_COPYRIGHT, download=pool_url("qt6-base", qtbase_sources[0][0]),
-            sources=qtbase_sources, homepage="https://www.qt.io/",
+            sources=qtbase_sources, homepage="https://www.qt.io/", linked_into=[WINDOW],
             texts=[lgpl, gpl, legal.keep_file("qt6-base-debian-copyright.txt",
                                               legal.root / "qt6-base" / "debian-copyright")],
             note="Debian's patches applied, in order: " + ", ".join(
@@ -82,7 +85,7 @@ def built_libraries(legal):
             QT_OFFERED, copyright=QT_COPYRIGHT,
             supplier="Organization: The Qt Company" if from_tarball else "Organization: Debian",
             download=QTTOOLS_URL if from_tarball else pool_url("qt6-tools", qttools_sources[0][0]),
-            sources=qttools_sources, homepage="https://www.qt.io/", texts=[lgpl, gpl],
+            sources=qttools_sources, homepage="https://www.qt.io/", texts=[lgpl, gpl], linked_into=[WINDOW],
             note="Qt's own release tarball of the module at v6.4.2 (Debian's qt6-tools 6.4.2~rc1 source is "
                  "not served where this was built); only src/uitools and the form loader it uses are built"),
         Component(
@@ -95,7 +98,7 @@ def built_libraries(legal):
             "log4cplus", "log4cplus", log4cplus_version, "Apache-2.0 AND BSD-2-Clause",
             copyright=copyright_holders(legal.root / "log4cplus" / "debian-copyright"),
             download=pool_url("log4cplus", log4cplus_sources[0][0]), sources=log4cplus_sources,
-            homepage="https://github.com/log4cplus/log4cplus", link="static",
+            homepage="https://github.com/log4cplus/log4cplus", link="static", linked_into=[WINDOW],
             texts=[legal.keep_file("log4cplus-LICENSE.txt", legal.root / "log4cplus" / "LICENSE"),
                    legal.keep_file("Apache-2.0.txt", qt_texts / "Apache-2.0.txt")]),
     ]
@@ -128,7 +131,7 @@ def compiler_runtime(legal, gpl):
             homepage="https://www.mingw-w64.org/",
             texts=[legal.keep_file("mingw-w64-debian-copyright.txt", MINGW_COPYRIGHT)],
             note="libwinpthread-1.dll beside the program (MIT); the C run-time's start-up code linked into "
-                 "zelkora-desk.exe (ZPL-2.1 and public domain)"),
+                 "zelkora-desk.exe and zelkora-cli.exe (ZPL-2.1 and public domain)"),
     ]
 
 

@@ -24,7 +24,8 @@ def notices_text(components):
             licence += f" (offered under {component.offered}; used here under {component.licence})"
         lines.append(f"   Licence:   {licence}")
         lines += [f"   Copyright: {c}" if i == 0 else f"              {c}" for i, c in enumerate(component.copyright)]
-        where = {"static": "linked statically into app\\zelkora-desk.exe",
+        programs = component.linked_into or ["app/zelkora-desk.exe", "app/zelkora-cli.exe"]
+        where = {"static": "linked statically into " + " and ".join(windows(f) for f in programs),
                  "contained": "compiled into " + ", ".join(windows(f) for f in component.files)}
         shipped = where.get(component.link) or "shipped as " + ", ".join(windows(f) for f in component.files)
         lines.append(f"   In this package: {shipped}")

@@ -10,6 +10,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include <sodium.h>
+
 #include "errors.h"
 
 namespace zelkora {
@@ -87,22 +89,14 @@ bool too_short(int length, const PoolMap& pools) {
     return length < 0 || static_cast<std::size_t>(length) < pools.size();
 }
 
+// Every password of the batch, written into its place.
 template <typename Source>
-PasswordBatch make_batch(const GenerationRequest& request, Source& random) {
-    const PoolMap pools = _request_pools(request);
-    // Before the batch claims its memory: a huge count refused on its first password
-    // must not claim it first.
-    if (too_short(request.length, pools)) {
-        refuse_too_short(pools, random);
-    }
-    const std::u32string all_chars = join_pools(pools);
-    const auto length = static_cast<std::size_t>(request.length);
-    PasswordBatch passwords(length, static_cast<std::size_t>(request.count));
-    char32_t* const chars = passwords.data();
-    for (std::size_t i = 0; i < passwords.size(); ++i) {
+void fill_batch(PasswordBatch& batch, const PoolMap& pools, std::u32string_view all_chars, Source& random) {
+    char32_t* const chars = batch.data();
+    const std::size_t length = batch.length();
+    for (std::size_t i = 0; i < batch.size(); ++i) {
         assemble(chars + i * length, length, pools, all_chars, random);
     }
-    return passwords;
 }
 
 }  // namespace
@@ -190,7 +184,9 @@ std::u32string generate_one(int length, const PoolMap& pools, RandomSource& rand
 }
 
 PasswordBatch::PasswordBatch(std::size_t length, std::size_t count)
-    : _length(length), _count(count), _chars(std::make_unique_for_overwrite<char32_t[]>(length * count)) {}
+    : _length(length),
+      _count(count),
+      _chars(std::make_unique_for_overwrite<char32_t[]>(length * count).release(), Wipe{length * count}) {}
 
 PasswordBatch::PasswordBatch(std::initializer_list<std::u32string_view> passwords)
     : PasswordBatch(passwords.size() > 0 ? passwords.begin()->size() : 0, passwords.size()) {
@@ -203,6 +199,11 @@ PasswordBatch::PasswordBatch(std::initializer_list<std::u32string_view> password
     }
 }
 
+void PasswordBatch::Wipe::operator()(char32_t* chars) const noexcept {
+    sodium_memzero(chars, size * sizeof(char32_t));
+    delete[] chars;
+}
+
 std::u32string_view PasswordBatch::at(std::size_t index) const& {
     if (index >= _count) {
         throw std::out_of_range("PasswordBatch::at: no such password");
@@ -213,13 +214,48 @@ std::u32string_view PasswordBatch::at(std::size_t index) const& {
 PasswordBatch generate_passwords(const GenerationRequest& request) {
     // One source per request, dropped with its buffer at the end: nothing random
     // outlives the call.
-    SecureRandom random;
-    SecureRandom::Session session(random);
-    return make_batch(request, session);
+    PasswordStream stream(request);
+    return stream.next(static_cast<std::size_t>(request.count));
 }
 
 PasswordBatch generate_passwords(const GenerationRequest& request, RandomSource& random) {
-    return make_batch(request, random);
+    PasswordStream stream(request, random);
+    return stream.next(static_cast<std::size_t>(request.count));
+}
+
+PasswordStream::PasswordStream(const GenerationRequest& request)
+    : PasswordStream(request, std::make_unique<SecureRandom>(), nullptr) {}
+
+PasswordStream::PasswordStream(const GenerationRequest& request, RandomSource& random)
+    : PasswordStream(request, nullptr, &random) {}
+
+PasswordStream::PasswordStream(const GenerationRequest& request, std::unique_ptr<SecureRandom> own,
+                               RandomSource* random)
+    : _own(std::move(own)), _random(random), _pools(_request_pools(request)) {
+    // Before any batch claims its memory: a huge count refused on its first password
+    // must not claim it first.
+    if (too_short(request.length, _pools)) {
+        if (_own) {
+            SecureRandom::Session session(*_own);
+            refuse_too_short(_pools, session);
+        }
+        refuse_too_short(_pools, *_random);
+    }
+    _all_chars = join_pools(_pools);
+    _length = static_cast<std::size_t>(request.length);
+}
+
+// A session per batch: its draws are inlined, and the bits it leaves go back to the
+// source for the next batch.
+PasswordBatch PasswordStream::next(std::size_t count) {
+    PasswordBatch batch(_length, count);
+    if (_own) {
+        SecureRandom::Session session(*_own);
+        fill_batch(batch, _pools, _all_chars, session);
+    } else {
+        fill_batch(batch, _pools, _all_chars, *_random);
+    }
+    return batch;
 }
 
 }  // namespace zelkora

@@ -81,6 +81,7 @@ public:
     // Room for count passwords of length characters, not yet written: its maker fills
     // all of data().
     PasswordBatch(std::size_t length, std::size_t count);
+    // The passwords are wiped as the batch goes, and as a batch assigned over it goes.
     // A batch of the given passwords, which must all have the same length.
     PasswordBatch(std::initializer_list<std::u32string_view> passwords);
 
@@ -102,12 +103,48 @@ public:
     std::u32string_view characters() const&& = delete;
 
 private:
+    // Frees the buffer wiped. It carries the size the buffer was made with, and moves
+    // with it: the unique_ptr's assignment frees the buffer it had with that buffer's size.
+    struct Wipe {
+        std::size_t size;  // value-initialised in an empty batch; an initialiser here would make
+                           // GCC take the class for one that cannot be default-constructed
+        void operator()(char32_t* chars) const noexcept;
+    };
+
     std::size_t _length = 0;
     std::size_t _count = 0;
-    std::unique_ptr<char32_t[]> _chars;
+    std::unique_ptr<char32_t[], Wipe> _chars;
 };
 
 PasswordBatch generate_passwords(const GenerationRequest& request);
 PasswordBatch generate_passwords(const GenerationRequest& request, RandomSource& random);
+
+// A request's passwords a batch at a time, so that any number of them takes the memory of
+// one batch. Made, it has refused what generate_passwords refuses, with the same draws and
+// words; past that check request.count is the caller's, who asks for batches of any size
+// for as long as it likes. Every batch draws from one source, so a stream's passwords are
+// those of one request of their total count.
+class PasswordStream {
+public:
+    explicit PasswordStream(const GenerationRequest& request);
+    // Draws from `random`, which outlives the stream.
+    PasswordStream(const GenerationRequest& request, RandomSource& random);
+    PasswordStream(const PasswordStream&) = delete;
+    PasswordStream& operator=(const PasswordStream&) = delete;
+
+    // The length of every password.
+    std::size_t length() const { return _length; }
+    // The next `count` passwords.
+    PasswordBatch next(std::size_t count);
+
+private:
+    PasswordStream(const GenerationRequest& request, std::unique_ptr<SecureRandom> own, RandomSource* random);
+
+    std::unique_ptr<SecureRandom> _own;
+    RandomSource* _random;
+    PoolMap _pools;
+    std::u32string _all_chars;
+    std::size_t _length = 0;
+};
 
 }  // namespace zelkora

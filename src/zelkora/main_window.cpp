@@ -17,6 +17,7 @@
 #include <QStatusBar>
 #include <QUiLoader>
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
@@ -35,6 +36,8 @@ namespace zelkora {
 namespace {
 
 constexpr std::string_view FORM_FILE = "src/resources/ui/main_window.ui";
+// Characters the engine is asked for at a time.
+constexpr int CHUNK_CHARACTERS = 1 << 20;
 
 }  // namespace
 
@@ -162,9 +165,22 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 void MainWindow::on_generate_clicked() {
     const GenerationRequest request = _form_request();
 
-    PasswordBatch passwords;
+    // A chunk at a time: the largest request's passwords (40 MB) never exist whole beside
+    // their text and the document it replaces. The first chunk carries the request's
+    // refusals; the text takes its whole size once, as growing it would copy it.
+    QString text;
+    std::size_t count = 0;
     try {
-        passwords = _generate(request);
+        GenerationRequest chunk = request;
+        const int per_chunk = std::max(1, CHUNK_CHARACTERS / std::max(1, request.length));
+        do {
+            chunk.count = std::min(per_chunk, request.count - static_cast<int>(count));
+            const PasswordBatch passwords = _generate(chunk);
+            if (count == 0)
+                text.reserve(static_cast<qsizetype>(request.count) * (request.length + 1));
+            append_result_text(text, passwords);
+            count += static_cast<std::size_t>(chunk.count);
+        } while (static_cast<int>(count) < request.count);
     } catch (const ValueError& refusal) {
         const QString message = QString::fromUtf8(refusal.what());
         QMessageBox::warning(this, QStringLiteral("エラー"), message);
@@ -180,11 +196,6 @@ void MainWindow::on_generate_clicked() {
         return;
     }
 
-    const std::size_t count = passwords.size();
-    QString text = result_text(passwords);
-    // The batch is gone before the area copies the text: the largest one is twice the
-    // size of the text.
-    passwords = PasswordBatch();
     txtResult->setPlainText(text);
     _show_status(QString::number(count) + QStringLiteral(" 件生成しました"), 3000);
 }

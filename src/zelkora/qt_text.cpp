@@ -32,21 +32,23 @@ QString to_qstring(std::u32string_view text) {
     return QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString result_text(const PasswordBatch& passwords) {
+void append_result_text(QString& text, const PasswordBatch& passwords) {
+    if (passwords.empty())
+        return;
     const std::u32string_view chars = passwords.characters();
     const auto pairs = std::count_if(chars.begin(), chars.end(), [](char32_t c) {
         return QChar::requiresSurrogates(c) && c <= QChar::LastValidCodePoint;
     });
     const bool all_in_bmp = std::none_of(chars.begin(), chars.end(), [](char32_t c) { return c > 0xFFFF; });
-    const auto breaks = passwords.empty() ? 0 : passwords.size() - 1;
-    QString text(static_cast<qsizetype>(chars.size() + breaks) + pairs, Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    const qsizetype at = text.size();
+    const auto breaks = static_cast<qsizetype>(passwords.size()) - (at == 0 ? 1 : 0);
+    text.resize(at + static_cast<qsizetype>(chars.size()) + breaks + pairs);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data()) + at;
     for (std::size_t i = 0; i < passwords.size(); ++i) {
-        if (i > 0)
+        if (i > 0 || at > 0)
             *out++ = u'\n';
         out = put_utf16(out, passwords[i], all_in_bmp);
     }
-    return text;
 }
 
 QString without_outer_line_breaks(const QString& text) {

@@ -216,4 +216,29 @@ PasswordStrength password_strength(const GenerationRequest& request) {
     return _pools_strength(request.length, pools);
 }
 
+StrengthRating strength_rating(const PasswordStrength& strength) {
+    if (strength.min_entropy_bits < 60) {
+        return StrengthRating::weak;
+    }
+    if (strength.min_entropy_bits < 80) {
+        return StrengthRating::fair;
+    }
+    if (strength.min_entropy_bits < 112) {
+        return StrengthRating::strong;
+    }
+    return StrengthRating::very_strong;
+}
+
+std::string_view strength_word(StrengthRating rating) {
+    constexpr std::string_view WORDS[] = {"弱い", "普通", "強い", "とても強い"};
+    return WORDS[static_cast<int>(rating)];
+}
+
+// Rounded down, so the line never claims a bit the options do not give; the tolerance
+// keeps a figure that is whole in exact arithmetic from losing one to rounding.
+std::string strength_amount(const PasswordStrength& strength) {
+    const std::string bits = std::to_string(static_cast<long long>(std::floor(strength.shannon_bits + 1e-9)));
+    return strength.exact ? "約 " + bits + " ビット" : bits + " ビット以上";
+}
+
 }  // namespace zelkora

@@ -2,6 +2,9 @@
 // How strong the passwords of a request are, worked out from the options alone before
 // anything is drawn.
 
+#include <string>
+#include <string_view>
+
 #include "generator.h"
 
 namespace zelkora {
@@ -25,5 +28,15 @@ PasswordStrength password_strength(const GenerationRequest& request);
 // The same for a pool map as generate_one draws from, pools non-empty and length at
 // least their number.
 PasswordStrength _pools_strength(int length, const PoolMap& pools);
+
+// How the strength line words a strength. Judged by the most likely password: it is the
+// one an attacker who knows the options tries first.
+enum class StrengthRating { weak, fair, strong, very_strong };
+StrengthRating strength_rating(const PasswordStrength& strength);
+std::string_view strength_word(StrengthRating rating);
+
+// The Shannon entropy as the strength line says it, "約 N ビット", or "N ビット以上" for a
+// lower bound.
+std::string strength_amount(const PasswordStrength& strength);
 
 }  // namespace zelkora

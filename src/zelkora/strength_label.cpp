@@ -15,25 +15,17 @@ namespace zelkora {
 
 namespace {
 
-struct Rating {
-    const char* word;
+struct Colours {
     // Red, amber, green, blue: each reaches 4.5:1, the contrast normal-size text needs,
     // on the window colours it meets, light (#efefef to white) or dark (black to #353535).
     const char* on_light;
     const char* on_dark;
 };
 
-// Judged by the most likely password: it is the one an attacker who knows the options
-// tries first.
-Rating rating_for(double min_entropy_bits) {
-    if (min_entropy_bits < 60)
-        return {"弱い", "#c62828", "#ef9a9a"};
-    if (min_entropy_bits < 80)
-        return {"普通", "#9a5b00", "#ffcc80"};
-    if (min_entropy_bits < 112)
-        return {"強い", "#2d7731", "#a5d6a7"};
-    return {"とても強い", "#1565c0", "#90caf9"};
-}
+// By StrengthRating: weak, fair, strong, very strong. The words and the figure are the
+// engine's, which zelkora-cli prints too.
+constexpr Colours RATING_COLOURS[] = {
+    {"#c62828", "#ef9a9a"}, {"#9a5b00", "#ffcc80"}, {"#2d7731", "#a5d6a7"}, {"#1565c0", "#90caf9"}};
 
 // A contrast theme gives the user colours they can read; the word must not override
 // them with ours. Asked each time, so switching the theme takes effect at the next
@@ -49,19 +41,10 @@ bool contrast_theme_on() {
 #endif
 }
 
-// Rounded down, so the label never claims a bit the options do not give; the tolerance
-// keeps a figure that is whole in exact arithmetic from losing one to rounding.
-int whole_bits(double bits) {
-    return static_cast<int>(std::floor(bits + 1e-9));
-}
-
 QString figures_text(const PasswordStrength& strength, const std::optional<QColor>& colour, const QString& word) {
-    const int bits = whole_bits(strength.shannon_bits);
-    const QString amount =
-        strength.exact ? QStringLiteral("約 %1 ビット").arg(bits) : QStringLiteral("%1 ビット以上").arg(bits);
     const QString shown =
         colour ? QStringLiteral("<span style=\"color:%1\">%2</span>").arg(colour->name(), word) : word;
-    return QStringLiteral("強度: %1（%2）").arg(amount, shown);
+    return QStringLiteral("強度: %1（%2）").arg(QString::fromStdString(strength_amount(strength)), shown);
 }
 
 // To a tenth of a bit: the nearest for an exact figure, rounded down (with the same
@@ -87,11 +70,11 @@ QString figures_tooltip(const PasswordStrength& strength, const QString& word) {
 
 }  // namespace
 
-std::optional<QColor> strength_word_colour(double min_entropy_bits, const QColor& window, bool contrast_theme) {
+std::optional<QColor> strength_word_colour(StrengthRating rating, const QColor& window, bool contrast_theme) {
     if (contrast_theme)
         return std::nullopt;
-    const Rating rating = rating_for(min_entropy_bits);
-    return QColor(QString::fromLatin1(window.lightness() < 128 ? rating.on_dark : rating.on_light));
+    const Colours& colours = RATING_COLOURS[static_cast<int>(rating)];
+    return QColor(QString::fromLatin1(window.lightness() < 128 ? colours.on_dark : colours.on_light));
 }
 
 void show_strength(QLabel& label, const GenerationRequest& request) {
@@ -103,9 +86,10 @@ void show_strength(QLabel& label, const GenerationRequest& request) {
         label.setToolTip(QStringLiteral("この設定ではパスワードを生成できません。"));
         return;
     }
-    const QString word = QString::fromUtf8(rating_for(strength.min_entropy_bits).word);
-    const auto colour =
-        strength_word_colour(strength.min_entropy_bits, label.palette().color(QPalette::Window), contrast_theme_on());
+    const StrengthRating rating = strength_rating(strength);
+    const std::string_view word_text = strength_word(rating);
+    const QString word = QString::fromUtf8(word_text.data(), static_cast<qsizetype>(word_text.size()));
+    const auto colour = strength_word_colour(rating, label.palette().color(QPalette::Window), contrast_theme_on());
     label.setText(figures_text(strength, colour, word));
     label.setToolTip(figures_tooltip(strength, word));
 }

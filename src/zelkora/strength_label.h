@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "generator.h"
+#include "strength.h"
 
 class QLabel;
 
@@ -17,9 +18,8 @@ namespace zelkora {
 // says what they mean; or, for options the engine would refuse, its own words.
 void show_strength(QLabel& label, const GenerationRequest& request);
 
-// The colour of the word for a password whose most likely value is worth
-// `min_entropy_bits`, on a window of colour `window`; none while a contrast theme is on,
-// so the label's own text colour, the theme's, shows it.
-std::optional<QColor> strength_word_colour(double min_entropy_bits, const QColor& window, bool contrast_theme);
+// The colour of the word for `rating` on a window of colour `window`; none while a
+// contrast theme is on, so the label's own text colour, the theme's, shows it.
+std::optional<QColor> strength_word_colour(StrengthRating rating, const QColor& window, bool contrast_theme);
 
 }  // namespace zelkora

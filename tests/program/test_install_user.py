@@ -29,6 +29,7 @@ APP_ID = "works.orvanel.ZelkoraDesk"
 SIZES = (16, 24, 32, 48, 64, 128, 256)
 FOLDER = "zelkora-desk"
 OPTIONS = Path(".config/orvanel-works/zelkora-desk.conf")
+CLI_LINK = ".local/bin/zelkora-cli"
 
 # Everything an install puts under the data home, folders aside.
 INSTALLED_FILES = [
@@ -36,6 +37,7 @@ INSTALLED_FILES = [
     f"{FOLDER}/LICENSE",
     f"{FOLDER}/installed-files",
     f"{FOLDER}/app/zelkora-desk",
+    f"{FOLDER}/app/zelkora-cli",
     f"{FOLDER}/app/zelkora/logging.ini",
     f"{FOLDER}/app/zelkora/resources/ui/main_window.ui",
     f"applications/{APP_ID}.desktop",
@@ -245,8 +247,9 @@ class InstallStartRemove(Sandbox):
                 install_user(env, "--build-dir", ARGS.build_dir)
 
                 self.assertEqual(tree(home), with_folders(
-                    [".local/share/" + path for path in INSTALLED_FILES]))
+                    [".local/share/" + path for path in INSTALLED_FILES] + [CLI_LINK]))
                 self.assertTrue(os.access(data_home / FOLDER / "app" / "zelkora-desk", os.X_OK))
+                self.assertEqual(subprocess.run([home / CLI_LINK, "-l", "9"], capture_output=True).stdout[9:], b"\n")
                 for n in SIZES:
                     self.assertEqual(png_size(data_home / f"icons/hicolor/{n}x{n}/apps/{APP_ID}.png"), (n, n))
                 self.assert_validators_pass(data_home)
@@ -322,7 +325,7 @@ class RemovesOnlyItsOwn(Sandbox):
 
         install_user(env, "--build-dir", ARGS.build_dir)
 
-        self.assertEqual(tree(home), set())
+        self.assertEqual(tree(home), with_folders([CLI_LINK]))
         self.assertEqual(tree(data_home), with_folders(INSTALLED_FILES))
         entry = desktop_entry(data_home / "applications" / f"{APP_ID}.desktop")
         self.assertEqual(GLib.shell_parse_argv(entry["Exec"])[1],
@@ -330,6 +333,7 @@ class RemovesOnlyItsOwn(Sandbox):
 
         install_user(env, "--uninstall")
         self.assertEqual(tree(data_home), set())
+        self.assertEqual(tree(home), set())
 
 
 class BuiltIcon(unittest.TestCase):

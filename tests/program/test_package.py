@@ -83,12 +83,12 @@ class ArchiveContents(unittest.TestCase):
             members = {member.name.rstrip("/"): member for member in archive.getmembers()}
             self.assertEqual(sorted(members), sorted([
                 TOP, f"{TOP}/README.txt", f"{TOP}/LICENSE",
-                f"{TOP}/app", f"{TOP}/app/zelkora-desk",
+                f"{TOP}/app", f"{TOP}/app/zelkora-desk", f"{TOP}/app/zelkora-cli",
                 f"{TOP}/app/zelkora", f"{TOP}/app/zelkora/logging.ini",
                 f"{TOP}/app/zelkora/resources", f"{TOP}/app/zelkora/resources/ui",
                 f"{TOP}/app/zelkora/resources/ui/main_window.ui",
             ]))
-            self.assertTrue(members[f"{TOP}/app/zelkora-desk"].mode & 0o111)
+            self.assertTrue(members[f"{TOP}/app/zelkora-desk"].mode & members[f"{TOP}/app/zelkora-cli"].mode & 0o111)
             # The delivered files are the project's own, byte for byte.
             for inside, source in ((f"{TOP}/app/zelkora/logging.ini", "src/zelkora/logging.ini"),
                                    (f"{TOP}/app/zelkora/resources/ui/main_window.ui", FORM_RELATIVE)):

@@ -127,7 +127,7 @@ class ArchiveContents(unittest.TestCase):
     def test_holds_the_program_its_files_and_what_it_loads(self):
         with zipfile.ZipFile(the_zip()) as archive:
             names = set(archive.namelist())
-            for inside in ["README.txt", "app/zelkora-desk.exe", "app/zelkora/logging.ini",
+            for inside in ["README.txt", "app/zelkora-desk.exe", "app/zelkora-cli.exe", "app/zelkora/logging.ini",
                            "app/zelkora/resources/ui/main_window.ui",
                            *(f"app/{dll}" for dll in REQUIRED_DLLS)]:
                 self.assertIn(f"{TOP}/{inside}", names)
@@ -163,7 +163,7 @@ class ArchiveContents(unittest.TestCase):
         app = sandbox / TOP / "app"
         shipped = {path.name.lower() for path in app.glob("*.dll")}
         system_libs = Path("/usr/x86_64-w64-mingw32/lib")
-        for binary in [app / "zelkora-desk.exe", *app.glob("*.dll"), *app.glob("*/*.dll")]:
+        for binary in [*app.glob("*.exe"), *app.glob("*.dll"), *app.glob("*/*.dll")]:
             dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(binary)],
                                   capture_output=True, text=True, check=True).stdout
             imported = [line.split(":", 1)[1].strip().lower() for line in dump.splitlines()
@@ -245,6 +245,44 @@ class FailedStart(Unpacked):
         shown = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", shown).replace("\r", "").replace("\n", "")
         self.assertIn("RuntimeError: logging configuration not found: "
                       + windows(self.app / "zelkora" / "logging.ini"), shown)
+
+
+class ConsoleProgram(Unpacked):
+    SYMBOLS = "αβ★𝄞"
+
+    def cli(self, *args):
+        return subprocess.run([WINE, str(self.app / "zelkora-cli.exe"), *args], capture_output=True, timeout=120,
+                              env={**os.environ, "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"})
+
+    def test_redirected_it_writes_utf8_lines_without_a_byte_order_mark(self):
+        shown = self.cli("--help")
+        self.assertTrue(shown.stdout.startswith("使い方: zelkora-cli [オプション]...\n".encode()), shown.stdout[:80])
+        made = self.cli("-n", "20", "-l", "12", "-sS", self.SYMBOLS, "--strength")
+        self.assertEqual(made.returncode, 0, made.stderr)
+        self.assertRegex(made.stderr.decode("utf-8"), r"\A強度: 約 \d+ ビット（.+）\n\Z")
+        lines = made.stdout.decode("utf-8").split("\n")
+        self.assertEqual((len(lines), lines.pop()), (21, ""))
+        self.assertEqual({len(line) for line in lines}, {12})
+        self.assertLessEqual(set("".join(lines)), set(self.SYMBOLS))
+        # A file in a Japanese folder, taken over only with --force.
+        target = windows(self.top / "一覧.txt")
+        self.assertEqual(self.cli("-n", "3", "-o", target, "-S", self.SYMBOLS, "-s").returncode, 0)
+        self.assertEqual(self.cli("-n", "3", "-o", target).returncode, 3)
+        self.assertRegex((self.top / "一覧.txt").read_text(encoding="utf-8"), rf"\A([{self.SYMBOLS}]{{16}}\n){{3}}\Z")
+        self.assertEqual(self.cli("--bogus").returncode, 2)
+
+    def test_on_a_console_it_writes_through_the_wide_calls(self):
+        typescript = self.sandbox / "typescript"
+        # Wine's console shows a character beyond U+FFFF as two replacement characters.
+        command = f"'{WINE}' cmd /c 'app\\zelkora-cli.exe --help & app\\zelkora-cli.exe -l 6 -sS αβ★'"
+        result = subprocess.run(["script", "--quiet", "--return", "--command", command, str(typescript)],
+                                cwd=self.top, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, timeout=120,
+                                env={**os.environ, "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"})
+        self.assertEqual(result.returncode, 0)
+        shown = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", typescript.read_bytes().decode("utf-8", "replace"))
+        self.assertIn("使い方: zelkora-cli [オプション]...", shown)
+        self.assertRegex(shown, r"(?m)^[αβ★]{6}\r*$")
 
 
 class ForeignPlugins(Unpacked):
