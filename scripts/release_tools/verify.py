@@ -89,7 +89,10 @@ def without_signature(data):
 def differing(a, b):
     """What differs between two artefacts' contents: names, each marked when only its
     signature does (a signed release against a rebuild without the key)."""
-    inner_a, inner_b = contents(a), contents(b)
+    try:
+        inner_a, inner_b = contents(a), contents(b)
+    except (tarfile.TarError, zipfile.BadZipFile, subprocess.CalledProcessError, OSError):
+        return ["(cannot be unpacked)"]
     found = []
     for name in sorted(inner_a.keys() | inner_b.keys()):
         x, y = inner_a.get(name), inner_b.get(name)
