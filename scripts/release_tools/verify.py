@@ -7,6 +7,7 @@
                                   exits 1 when anything differs
 """
 
+import difflib
 import hashlib
 import re
 import subprocess
@@ -104,6 +105,14 @@ def differing(a, b):
     return found
 
 
+def text_differences(a, b, most=12):
+    """The lines of a text file (a record, a bill of materials) that differ."""
+    lines = [line for line in difflib.unified_diff(a.read_text(encoding="utf-8").splitlines(),
+                                                   b.read_text(encoding="utf-8").splitlines(), "release", "rebuild",
+                                                   n=0, lineterm="") if line[:1] in "+-"][2:]
+    return lines[:most] + ([f"... {len(lines) - most} more"] if len(lines) > most else [])
+
+
 def compare(given, rebuilt):
     given, rebuilt = Path(given), Path(rebuilt)
     names = sorted({p.name for p in given.iterdir()} | {p.name for p in rebuilt.iterdir()})
@@ -117,7 +126,11 @@ def compare(given, rebuilt):
             print(f"{name}: identical")
         else:
             same = False
-            print(f"{name}: DIFFERS" + "".join(f"\n  {n}" for n in differing(a, b) or ["(outside the files it holds)"]))
+            if name.endswith((".tar.gz", ".zip", ".exe")):
+                found = differing(a, b) or ["(outside the files it holds)"]
+            else:
+                found = text_differences(a, b)
+            print(f"{name}: DIFFERS" + "".join(f"\n  {n}" for n in found))
     return same
 
 
