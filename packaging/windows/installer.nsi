@@ -14,6 +14,13 @@
   !error "STAGE, VERSION, ICON, PICTURES, FILES, RECORD and OUTFILE must be defined"
 !endif
 
+; -DSIGN=<command> signs setup.exe once written, and the uninstaller before it goes into
+; setup.exe, so that the uninstall.exe it writes on the user's machine is signed as well.
+!ifdef SIGN
+  !finalize '"${SIGN}" "%1"' = 0
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+!endif
+
 ; The program runs on x86-64 Windows only: a 64-bit installer refuses 32-bit Windows at
 ; once instead of installing a program that cannot start there (and a 64-bit-only Wine
 ; runs it). Unicode, so that a profile folder such as C:\Users\山田 keeps its name.

@@ -1,0 +1,154 @@
+#!/usr/bin/python3
+"""The two halves of scripts/verify-release that read files.
+
+    verify.py record DIR          checks DIR's SHA256SUMS, prints where this machine's
+                                  packages differ from the .buildinfo's, prints the commit
+    verify.py compare DIR REBUILT per artefact: identical, or the files inside that differ;
+                                  exits 1 when anything differs
+"""
+
+import difflib
+import hashlib
+import re
+import subprocess
+import sys
+import tarfile
+import tempfile
+import zipfile
+from pathlib import Path
+
+import pefile
+from debian.deb822 import Deb822
+
+import buildinfo
+
+
+def load_record(folder):
+    found = sorted(Path(folder).glob("*.buildinfo"))
+    if len(found) != 1:
+        sys.exit(f"verify-release: expected one .buildinfo in {folder}, found {len(found)}")
+    return Deb822(found[0].read_text(encoding="utf-8"))
+
+
+def check_sums(folder):
+    """Every file SHA256SUMS names is there with that checksum."""
+    bad = []
+    for line in (Path(folder) / "SHA256SUMS").read_text().splitlines():
+        digest, name = line.split("  ", 1)
+        path = Path(folder) / name
+        if not path.is_file() or hashlib.sha256(path.read_bytes()).hexdigest() != digest:
+            bad.append(name)
+    return bad
+
+
+def recorded_packages(record):
+    return dict(re.match(r"(\S+) \(= (\S+)\)", entry.strip()).groups()
+                for entry in record["Installed-Build-Depends"].split(",") if entry.strip())
+
+
+def package_differences(record):
+    packages, _ = buildinfo.installed()
+    lines = []
+    for name, version in sorted(recorded_packages(record).items()):
+        here = packages.get(name, (None,))[0]
+        if here != version:
+            lines.append(f"  {name}: recorded {version}, here {here or 'not installed'}")
+    return lines
+
+
+def contents(path):
+    """{name: bytes} of what an artefact holds: an archive's files, an installer's
+    unpacked files (7-Zip), or the file itself."""
+    if path.name.endswith(".zip"):
+        with zipfile.ZipFile(path) as archive:
+            return {n: archive.read(n) for n in archive.namelist() if not n.endswith("/")}
+    if path.name.endswith(".tar.gz"):
+        with tarfile.open(path) as archive:
+            return {m.name: archive.extractfile(m).read() for m in archive if m.isfile()}
+    if path.name.endswith(".exe"):
+        with tempfile.TemporaryDirectory() as out:
+            subprocess.run(["7zz", "x", "-y", f"-o{out}", str(path)], check=True, stdout=subprocess.DEVNULL)
+            inside = {p.relative_to(out).as_posix(): p.read_bytes() for p in Path(out).rglob("*") if p.is_file()}
+        return inside
+    return {path.name: path.read_bytes()}
+
+
+def without_signature(data):
+    """A PE file's bytes as they were before signing: no certificate table, no entry for
+    it, no checksum (signing rewrites it) and no padding before the table."""
+    if not data.startswith(b"MZ"):
+        return data
+    pe = pefile.PE(data=data, fast_load=True)
+    security = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+    out = bytearray(data[:security.VirtualAddress] if security.VirtualAddress else data)
+    for offset, size in ((pe.OPTIONAL_HEADER.get_field_absolute_offset("CheckSum"), 4),
+                         (security.get_file_offset(), 8)):
+        out[offset:offset + size] = bytes(size)
+    return bytes(out).rstrip(b"\0")
+
+
+def differing(a, b):
+    """What differs between two artefacts' contents: names, each marked when only its
+    signature does (a signed release against a rebuild without the key)."""
+    try:
+        inner_a, inner_b = contents(a), contents(b)
+    except (tarfile.TarError, zipfile.BadZipFile, subprocess.CalledProcessError, OSError):
+        return ["(cannot be unpacked)"]
+    found = []
+    for name in sorted(inner_a.keys() | inner_b.keys()):
+        x, y = inner_a.get(name), inner_b.get(name)
+        if x != y:
+            only = x is not None and y is not None and without_signature(x) == without_signature(y)
+            found.append(name + (" (only its signature)" if only else ""))
+    if not found and a.name.endswith(".exe") and without_signature(a.read_bytes()) == without_signature(b.read_bytes()):
+        found.append("(the installer's own signature only)")
+    return found
+
+
+def text_differences(a, b, most=12):
+    """The lines of a text file (a record, a bill of materials) that differ."""
+    lines = [line for line in difflib.unified_diff(a.read_text(encoding="utf-8").splitlines(),
+                                                   b.read_text(encoding="utf-8").splitlines(), "release", "rebuild",
+                                                   n=0, lineterm="") if line[:1] in "+-"][2:]
+    return lines[:most] + ([f"... {len(lines) - most} more"] if len(lines) > most else [])
+
+
+def compare(given, rebuilt):
+    given, rebuilt = Path(given), Path(rebuilt)
+    names = sorted({p.name for p in given.iterdir()} | {p.name for p in rebuilt.iterdir()})
+    same = True
+    for name in names:
+        a, b = given / name, rebuilt / name
+        if not a.exists() or not b.exists():
+            print(f"{name}: only in {'the rebuild' if b.exists() else 'the release'}")
+            same = False
+        elif a.read_bytes() == b.read_bytes():
+            print(f"{name}: identical")
+        else:
+            same = False
+            if name.endswith((".tar.gz", ".zip", ".exe")):
+                found = differing(a, b) or ["(outside the files it holds)"]
+            else:
+                found = text_differences(a, b)
+            print(f"{name}: DIFFERS" + "".join(f"\n  {n}" for n in found))
+    return same
+
+
+def main(args):
+    if args[:1] == ["record"] and len(args) == 2:
+        bad = check_sums(args[1])
+        if bad:
+            sys.exit("verify-release: SHA256SUMS does not match: " + ", ".join(bad))
+        record = load_record(args[1])
+        differences = package_differences(record)
+        print(f"packages: {len(recorded_packages(record))} recorded, {len(differences)} differ on this machine"
+              + "".join(f"\n{line}" for line in differences), file=sys.stderr)
+        print(record["Git-Commit"])
+    elif args[:1] == ["compare"] and len(args) == 3:
+        sys.exit(0 if compare(args[1], args[2]) else 1)
+    else:
+        sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
