@@ -20,18 +20,12 @@ list(REMOVE_DUPLICATES zelkora_dll_dirs)
 # machine's cache nor its key reaches the program.
 add_compile_options(-ffile-prefix-map=${ZELKORA_MINGW_PREFIX}=zelkora-deps/prefix)
 
-# Stack protection and checked string functions, as in the libraries: libssp is taken
-# from a folder holding only its static archives, so the linker prefers them to the
-# compiler's import library and no libssp DLL has to ship.
-set(zelkora_ssp_dir "${CMAKE_BINARY_DIR}/ssp")
-file(MAKE_DIRECTORY "${zelkora_ssp_dir}")
-foreach(archive libssp.a libssp_nonshared.a)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${archive}
-                    OUTPUT_VARIABLE archive_path OUTPUT_STRIP_TRAILING_WHITESPACE)
-    file(CREATE_LINK "${archive_path}" "${zelkora_ssp_dir}/${archive}" SYMBOLIC)
-endforeach()
+# Stack protection and checked string functions, as in the libraries. The linker searches
+# the prefix's links to the toolchain's libraries first: they give the import table the
+# same order wherever the cache lies, and, holding only libssp's static archives, they
+# keep a libssp DLL from having to ship (scripts/windows/deps).
 add_compile_options(-fstack-protector-strong -D_FORTIFY_SOURCE=2)
-add_link_options(-fstack-protector-strong -L${zelkora_ssp_dir})
+add_link_options(-fstack-protector-strong -L${ZELKORA_MINGW_PREFIX}/toolchain-lib)
 
 # Runs a Windows executable of this build under Wine with those DLLs on its path:
 #   build-windows/wine-run tests/test_paths.exe

@@ -24,6 +24,10 @@ list(PREPEND CMAKE_PREFIX_PATH "${ZELKORA_MINGW_PREFIX}")
 # Only the prefix's .pc files: the host's would hand Linux libraries to the linker.
 set(ENV{PKG_CONFIG_LIBDIR} "${ZELKORA_MINGW_PREFIX}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
+# The compiler's and mingw-w64's own libraries through the prefix's links to them
+# (scripts/windows/deps says why): find_library, and pkg-config's -l names that CMake
+# turns into paths, then name them there and not under /usr.
+list(PREPEND CMAKE_LIBRARY_PATH "${ZELKORA_MINGW_PREFIX}/toolchain-lib")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

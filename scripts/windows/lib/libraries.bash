@@ -1,0 +1,113 @@
+# Part of scripts/windows/deps, sourced by it: how each library is configured, built and
+# installed into $prefix, with the script's $map_flags, $harden_flags and $harden_link.
+
+cross_cmake() {
+    cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DZELKORA_MINGW_PREFIX="$prefix" \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_C_FLAGS="$map_flags $harden_flags" -DCMAKE_CXX_FLAGS="$map_flags $harden_flags ${cxx_flags:-}" \
+        -DCMAKE_EXE_LINKER_FLAGS="$harden_link" -DCMAKE_SHARED_LINKER_FLAGS="$harden_link" \
+        -DCMAKE_MODULE_LINKER_FLAGS="$harden_link" "$@" >"$work/last-configure.log" 2>&1 \
+        || { tail -n 40 "$work/last-configure.log" >&2; die "configure failed (log: $work/last-configure.log)"; }
+}
+
+build_qtbase() {
+    fetch_source qt6-base "$qtbase_version" || die "could not fetch Debian's qt6-base $qtbase_version source"
+    pin_source_date "$work/qt6-base" qt6-base
+    local features=(pkg_config sql network dbus xml printsupport concurrent vulkan tabletevent
+                    freetype fontconfig jpeg zstd icu androiddeployqt direct2d1_1
+                    system_zlib system_pcre2 system_png system_doubleconversion system_harfbuzz)
+    local off=()
+    for f in "${features[@]}"; do off+=("-DFEATURE_$f=OFF"); done
+    # INPUT_opengl=no: FEATURE_opengl=OFF alone still leaves dynamic OpenGL on. Direct2D
+    # stays on: without it the qwindows plug-in does not link in this version.
+    rm -rf "$work/qt6-base-build"
+    cross_cmake -S "$work/qt6-base" -B "$work/qt6-base-build" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
+        -DQT_BUILD_TOOLS_WHEN_CROSSCOMPILING=OFF -DQT_FORCE_BUILD_TOOLS=OFF \
+        -DINPUT_opengl=no -DFEATURE_direct2d=ON "${off[@]}"
+    # QtCore keeps its configure-time prefix as text even though it finds its files
+    # relative to its own DLL (a relocatable build): give it none of this machine's.
+    find "$work/qt6-base-build" -name qconfig.cpp -exec sed -i "s|qt_prfxpath=$prefix\"|qt_prfxpath=\"|" {} +
+    cmake --build "$work/qt6-base-build" -j "$jobs" >"$work/qt6-base-build.log" 2>&1 \
+        || { tail -n 40 "$work/qt6-base-build.log" >&2; die "Qt base did not build (log: $work/qt6-base-build.log)"; }
+    cmake --install "$work/qt6-base-build" >/dev/null
+    keep_legal qt6-base "$qtbase_version" "$work/qt6-base" "$work/qt6-base-build"
+}
+
+build_uitools() {
+    local src="$work/qt6-tools"
+    if ! fetch_source qt6-tools "$qttools_version" 2>"$work/qt6-tools-fetch.log"; then
+        local tarball=${ZELKORA_QTTOOLS_SOURCE:-}
+        [ -n "$tarball" ] || die "Debian's qt6-tools $qttools_version source could not be fetched ($(tail -n 1 "$work/qt6-tools-fetch.log")); set ZELKORA_QTTOOLS_SOURCE to qttools-everywhere-src-6.4.2.tar.xz"
+        [ -f "$tarball" ] || die "ZELKORA_QTTOOLS_SOURCE=$tarball: no such file"
+        echo "$qttools_tarball_sha256  $tarball" | sha256sum --check --status \
+            || die "$tarball is not qttools 6.4.2 (SHA-256 differs)"
+        say "uitools: Debian's source not served; using $tarball"
+        rm -rf "$src" && mkdir -p "$src"
+        tar -xJf "$tarball" -C "$src" --strip-components=1
+    fi
+    pin_source_date "$src" qt6-tools
+    rm -rf "$work/qt6-tools-build"
+    # UiTools does not use Qt Network, and this Qt base has none.
+    sed -i '/find_package(Qt6 .*REQUIRED COMPONENTS/s/ Network//' "$src/CMakeLists.txt"
+    "$prefix/bin/qt-cmake" -G Ninja -S "$src" -B "$work/qt6-tools-build" -DCMAKE_BUILD_TYPE=Release \
+        -DZELKORA_MINGW_PREFIX="$prefix" -DCMAKE_C_FLAGS="$map_flags $harden_flags" \
+        -DCMAKE_CXX_FLAGS="$map_flags $harden_flags" -DCMAKE_SHARED_LINKER_FLAGS="$harden_link" \
+        -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DFEATURE_linguist=OFF -DFEATURE_designer=OFF \
+        -DFEATURE_assistant=OFF -DFEATURE_qdoc=OFF -DFEATURE_clang=OFF -DFEATURE_pixeltool=OFF \
+        -DFEATURE_qtdiag=OFF -DFEATURE_qtplugininfo=OFF -DFEATURE_qdbus=OFF -DFEATURE_qev=OFF \
+        -DFEATURE_qtattributionsscanner=OFF -DFEATURE_distancefieldgenerator=OFF -DFEATURE_windeployqt=OFF \
+        -DFEATURE_androiddeployqt=OFF -DFEATURE_macdeployqt=OFF >"$work/qt6-tools-configure.log" 2>&1 \
+        || { tail -n 40 "$work/qt6-tools-configure.log" >&2; die "UiTools: configure failed (log: $work/qt6-tools-configure.log)"; }
+    cmake --build "$work/qt6-tools-build" -j "$jobs" --target UiTools >"$work/qt6-tools-build.log" 2>&1 \
+        || { tail -n 40 "$work/qt6-tools-build.log" >&2; die "UiTools did not build (log: $work/qt6-tools-build.log)"; }
+    # Install only what was built: UiTools, the UiPlugin headers it needs, their CMake files.
+    local dir
+    for dir in global uiplugin uitools; do
+        cmake --install "$work/qt6-tools-build/src/$dir" >"$work/qt6-tools-install.log" 2>&1 \
+            || { tail -n 20 "$work/qt6-tools-install.log" >&2; die "UiTools: installing src/$dir failed"; }
+    done
+    keep_legal qt6-tools "$qttools_version" "$src" "$work/qt6-tools-build"
+}
+
+build_sodium() {
+    fetch_source libsodium "$sodium_version" || die "could not fetch Debian's libsodium $sodium_version source"
+    local src="$work/libsodium"
+    pin_source_date "$src" libsodium
+    # Debian's tarball has no configure script.
+    (cd "$src" && autoreconf -fi >/dev/null 2>&1) || die "libsodium: autoreconf failed"
+    # libsodium's configure adds the stack protector itself when it links; the program
+    # that links libsodium takes libssp statically (cmake/windows-cross.cmake).
+    (cd "$src" && ./configure --host=$triplet --prefix="$prefix" --disable-shared --enable-static \
+        CC=$triplet-gcc-posix CPPFLAGS="$map_flags -D_FORTIFY_SOURCE=2" CFLAGS="-O2 -fstack-protector-strong" \
+        LDFLAGS="$harden_link" >"$work/libsodium-configure.log" 2>&1) \
+        || { tail -n 20 "$work/libsodium-configure.log" >&2; die "libsodium: configure failed"; }
+    make -C "$src" -j "$jobs" >"$work/libsodium-build.log" 2>&1 \
+        || { tail -n 20 "$work/libsodium-build.log" >&2; die "libsodium did not build"; }
+    make -C "$src" install >/dev/null
+    keep_legal libsodium "$sodium_version" "$src"
+    # Static on Windows: consumers must say so (no dllimport), and the system random
+    # source lives in advapi32.
+    write_pc libsodium "$(sed -n 's/^Version: //p' "$prefix/lib/pkgconfig/libsodium.pc")" \
+        "-DSODIUM_STATIC" "-lsodium -ladvapi32"
+}
+
+build_log4cplus() {
+    fetch_source log4cplus "$log4cplus_version" || die "could not fetch Debian's log4cplus $log4cplus_version source"
+    pin_source_date "$work/log4cplus" log4cplus
+    # Wide characters, and wide file names handed to the C++ library, which opens them
+    # with _wfopen: a narrow name would go through the ANSI code page, in which a user
+    # folder such as C:\Users\山田 may not exist. (log4cplus assumes that only MSVC can
+    # open a stream by wide name.)
+    rm -rf "$work/log4cplus-build"
+    cxx_flags="-DLOG4CPLUS_FSTREAM_ACCEPTS_WCHAR_T" cross_cmake -S "$work/log4cplus" -B "$work/log4cplus-build" \
+        -DBUILD_SHARED_LIBS=OFF -DLOG4CPLUS_BUILD_TESTING=OFF -DLOG4CPLUS_BUILD_LOGGINGSERVER=OFF \
+        -DWITH_UNIT_TESTS=OFF -DLOG4CPLUS_ENABLE_DECORATED_LIBRARY_NAME=OFF -DUNICODE=ON \
+        -DLOG4CPLUS_QT4=OFF -DLOG4CPLUS_QT5=OFF
+    cmake --build "$work/log4cplus-build" -j "$jobs" >"$work/log4cplus-build.log" 2>&1 \
+        || { tail -n 20 "$work/log4cplus-build.log" >&2; die "log4cplus did not build"; }
+    cmake --install "$work/log4cplus-build" >/dev/null
+    keep_legal log4cplus "$log4cplus_version" "$work/log4cplus"
+    write_pc log4cplus "${log4cplus_version%-*}" "-DLOG4CPLUS_STATIC -DUNICODE -D_UNICODE -DLOG4CPLUS_FSTREAM_ACCEPTS_WCHAR_T" "-llog4cplus -lws2_32 -ladvapi32"
+}
