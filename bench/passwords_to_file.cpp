@@ -9,29 +9,7 @@
 #include <string>
 
 #include "generator.h"
-
-namespace {
-
-char* put_utf8(char* out, char32_t c) {
-    if (c < 0x80) {
-        *out++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-        *out++ = static_cast<char>(0xC0 | (c >> 6));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *out++ = static_cast<char>(0xE0 | (c >> 12));
-        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        *out++ = static_cast<char>(0xF0 | (c >> 18));
-        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
-}
-
-}  // namespace
+#include "utf8.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -64,7 +42,7 @@ int main(int argc, char** argv) {
             end = chunk.data();
         }
         for (const char32_t c : password) {
-            end = put_utf8(end, c);
+            end = zelkora::put_utf8(end, c);
         }
         *end++ = '\n';
     }

@@ -15,6 +15,7 @@
 #include "errors.h"
 #include "generator.h"
 #include "strength.h"
+#include "utf8.h"
 
 namespace zelkora {
 
@@ -41,25 +42,6 @@ private:
     std::unique_ptr<char[]> _bytes;
     std::size_t _size;
 };
-
-char* put_utf8(char* out, char32_t c) {
-    if (c < 0x80) {
-        *out++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-        *out++ = static_cast<char>(0xC0 | (c >> 6));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *out++ = static_cast<char>(0xE0 | (c >> 12));
-        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        *out++ = static_cast<char>(0xF0 | (c >> 18));
-        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
-}
 
 // The batch as UTF-8 in `text`, every password followed by the separator.
 std::string_view encode(const PasswordBatch& batch, std::string_view separator, SecretText& text) {

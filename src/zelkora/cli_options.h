@@ -42,8 +42,4 @@ CliOptions parse_cli_options(const std::vector<std::string>& args);
 std::string cli_help_text();
 std::string cli_version_text();
 
-// The code points of UTF-8 text, or nothing when it is not well-formed (overlong forms,
-// surrogates and values past U+10FFFF included).
-std::optional<std::u32string> decode_utf8(std::string_view text);
-
 }  // namespace zelkora
