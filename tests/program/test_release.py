@@ -61,10 +61,13 @@ KNOWN_GAPS = {
 }
 
 
+def deps_prefix():
+    return subprocess.run([str(Path(ARGS.source_dir) / "scripts/windows/deps")], capture_output=True, text=True,
+                          check=True).stdout.strip()
+
+
 def cache_key():
-    prefix = subprocess.run([str(Path(ARGS.source_dir) / "scripts/windows/deps")], capture_output=True, text=True,
-                            check=True).stdout.strip()
-    return re.fullmatch(r".*/mingw-([0-9a-f]{16})", prefix).group(1)
+    return re.fullmatch(r".*/mingw-([0-9a-f]{16})", deps_prefix()).group(1)
 
 
 def record():
@@ -212,6 +215,17 @@ class TrustedBytes(unittest.TestCase):
         self.assertNotEqual(headers, [])
         for mtime in headers:
             self.assertIn(int.from_bytes(mtime, "little"), allowed)
+
+    def test_the_windows_build_links_the_toolchain_libraries_from_the_cache(self):
+        # ld orders an import table by each import library's path: one from /usr beside Qt's from the
+        # cache gives another order, and other bytes, when the cache lies after /usr (/work, /var).
+        prefix = deps_prefix()
+        ninja = (Path(ARGS.source_dir) / "build-windows/build.ninja").read_text()
+        archives = set(re.findall(r"(?<= )/\S+\.a\b", ninja))
+        self.assertIn(f"{prefix}/lib/libQt6Core.a", archives)
+        self.assertEqual({a for a in archives if not a.startswith(prefix + "/")}, set())
+        for flags in re.findall(r"^  LINK_FLAGS = (.*)$", ninja, re.M):
+            self.assertIn(f"-L{prefix}/toolchain-lib", flags)
 
     def test_the_build_record_names_the_compilers_binutils_qt_and_nsis_as_installed(self):
         info = record()
