@@ -104,16 +104,21 @@ def builder_paths():
 
 
 class BillOfMaterials(unittest.TestCase):
-    def test_each_artefact_lists_every_file_it_ships_under_valid_licences(self):
+    def test_each_artefact_lists_every_file_it_ships_under_valid_licences_and_its_version(self):
         schema = json.loads((Path(ARGS.source_dir) / "../shared/third_party/spdx-schema-2.3.json").read_text())
+        cmakelists = (Path(ARGS.source_dir) / "CMakeLists.txt").read_text(encoding="utf-8")
+        version = re.search(r"project\(zelkora-desk VERSION ([\w.]+)", cmakelists).group(1)
         licensing = get_spdx_licensing()
         zip_files = contents(artefact("*-windows-x86_64.zip"))
-        for archive, files in ((artefact("*.tar.gz"), None), (artefact("*.zip"), zip_files),
-                               (artefact("*-setup.exe"), zip_files)):
+        for archive, files, notice in ((artefact("*.tar.gz"), None, "notices"),
+                                       (artefact("*.zip"), zip_files, "third-party notices"),
+                                       (artefact("*-setup.exe"), zip_files, None)):
             with self.subTest(archive.name):
+                self.assertTrue(archive.name.startswith(f"zelkora-desk-{version}-"))
                 sbom_path = archive.with_name(re.sub(r"\.(tar\.gz|zip|exe)$", ".spdx.json", archive.name))
                 sbom = json.loads(sbom_path.read_text(encoding="utf-8"))
                 jsonschema.validate(sbom, schema)
+                self.assertEqual(sbom["packages"][0]["versionInfo"], version)
                 expressions = [p[k] for p in sbom["packages"] for k in ("licenseConcluded", "licenseDeclared")]
                 for expression in expressions + [f["licenseConcluded"] for f in sbom["files"]]:
                     if expression not in ("NOASSERTION", "NONE"):
@@ -127,19 +132,8 @@ class BillOfMaterials(unittest.TestCase):
                 own = sbom_path.name  # the zip holds its own, which cannot list itself
                 self.assertEqual(listed, {name: hashlib.sha256(data).hexdigest()
                                           for name, data in shipped.items() if name != own})
-
-    def test_names_bills_and_notices_carry_the_version_of_cmakelists(self):
-        cmakelists = (Path(ARGS.source_dir) / "CMakeLists.txt").read_text(encoding="utf-8")
-        version = re.search(r"project\(zelkora-desk VERSION ([\w.]+)", cmakelists).group(1)
-        for pattern, notice in (("*-linux-x86_64.tar.gz", "notices"), ("*-x86_64.zip", "third-party notices"),
-                                ("*-setup.exe", None)):
-            archive = artefact(pattern)
-            with self.subTest(archive.name):
-                self.assertTrue(archive.name.startswith(f"zelkora-desk-{version}-"))
-                sbom = archive.with_name(re.sub(r"\.(tar\.gz|zip|exe)$", ".spdx.json", archive.name))
-                self.assertEqual(json.loads(sbom.read_text(encoding="utf-8"))["packages"][0]["versionInfo"], version)
                 if notice:
-                    text = contents(archive)["THIRD-PARTY-NOTICES.txt"].decode("utf-8")
+                    text = shipped["THIRD-PARTY-NOTICES.txt"].decode("utf-8")
                     self.assertEqual(text.splitlines()[0], f"zelkora-desk {version}: {notice}")
 
     def test_the_zip_names_a_component_and_licence_text_for_every_program_file(self):
@@ -178,13 +172,13 @@ class BillOfMaterials(unittest.TestCase):
         for path in paths:
             self.assertFalse(path in setup, f"setup.exe holds {path}")
 
-    def test_sha256sums_names_every_artefact(self):
+    def test_sha256sums_and_the_build_record_give_every_artefact_its_checksum(self):
+        made = {p.name: hashlib.sha256(p.read_bytes()).hexdigest() for p in Path(ARGS.dist_dir).iterdir()
+                if p.name != "SHA256SUMS"}
         sums = (Path(ARGS.dist_dir) / "SHA256SUMS").read_text().splitlines()
-        listed = dict(reversed(line.split("  ", 1)) for line in sums)
-        made = sorted(p.name for p in Path(ARGS.dist_dir).iterdir() if p.name != "SHA256SUMS")
-        self.assertEqual(sorted(listed), made)
-        for name, digest in listed.items():
-            self.assertEqual(hashlib.sha256((Path(ARGS.dist_dir) / name).read_bytes()).hexdigest(), digest)
+        self.assertEqual(dict(reversed(line.split("  ", 1)) for line in sums), made)
+        recorded = {line.split()[2]: line.split()[0] for line in record()["Checksums-Sha256"].splitlines() if line}
+        self.assertEqual(recorded, {name: digest for name, digest in made.items() if not name.endswith(".buildinfo")})
 
 
 class TrustedBytes(unittest.TestCase):
@@ -234,9 +228,6 @@ class TrustedBytes(unittest.TestCase):
                         "qt6-base-dev", "nsis"):
             here = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], capture_output=True, text=True)
             self.assertEqual(listed.get(package), here.stdout, package)
-        artefacts = {line.split()[2]: line.split()[0] for line in info["Checksums-Sha256"].splitlines() if line}
-        self.assertEqual(artefacts, {p.name: hashlib.sha256(p.read_bytes()).hexdigest()
-                                     for p in Path(ARGS.dist_dir).iterdir() if p.suffix not in ("", ".buildinfo")})
 
 
 @unittest.skipUnless(__name__ == "__main__" and "--clone" in sys.argv, "only with --clone")
