@@ -195,8 +195,13 @@ class Sandbox(unittest.TestCase):
         metainfo = data_home / "metainfo" / f"{APP_ID}.metainfo.xml"
         result = subprocess.run(["appstreamcli", "validate", "--no-net", str(metainfo)],
                                 capture_output=True, text=True)
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertNotRegex(result.stdout, r"(?m)^[EW]:", result.stdout)
+        # The project has no public home page yet, and the data names none rather than a
+        # made-up one: AppStream 1.0 warns of that (and fails with status 3), 0.16 does not.
+        # That warning is expected; any other error or warning is not.
+        problems = [line for line in result.stdout.splitlines() if line[:2] in ("E:", "W:")]
+        homepage = [line for line in problems if line == f"W: {APP_ID}:~: url-homepage-missing"]
+        self.assertEqual(problems, homepage, result.stdout)
+        self.assertEqual(result.returncode, 3 if homepage else 0, result.stdout + result.stderr)
 
     def start_from_menu_and_close(self, data_home, env):
         """Starts the entry's command, checks what a desktop sees of the window, closes it."""
