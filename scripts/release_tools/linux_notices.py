@@ -15,15 +15,22 @@ from .components import Component
 from .debian_records import installed, pool_url
 
 # Licences of the source packages the program links against, as SPDX expressions; the
-# Debian copyright file of each package has the details.
+# Debian copyright file of each package has the details. By the source's name without
+# the version some of them carry: GCC's run-time comes from gcc-12 on Debian 12 and from
+# gcc-14 on Debian 13, under the same licence.
 LICENCES = {
     "qt6-base": "LGPL-3.0-only OR GPL-2.0-only OR GPL-3.0-only",
     "qt6-tools": "LGPL-3.0-only OR GPL-2.0-only OR GPL-3.0-only",
     "log4cplus": "Apache-2.0 AND BSD-2-Clause",
     "libsodium": "ISC",
-    "gcc-12": "GPL-3.0-or-later WITH GCC-exception-3.1",
+    "gcc": "GPL-3.0-or-later WITH GCC-exception-3.1",
     "glibc": "LGPL-2.1-or-later",
 }
+
+
+def licence_of(source):
+    """The licence of a Debian source package, NOASSERTION if it is none of the known."""
+    return LICENCES.get(re.sub(r"-[0-9.]+$", "", source), "NOASSERTION")
 
 
 def linked_packages(binary):
@@ -63,7 +70,7 @@ def write_notices(build, stage, components_json):
             linked.setdefault(package, (found_version, []))[1].append(program)
     found = []
     for package, ((binary_version, source, source_version), programs) in sorted(linked.items()):
-        licence = LICENCES.get(source, "NOASSERTION")
+        licence = licence_of(source)
         lines.append(f"  {package} {binary_version} (source {source} {source_version}): {licence}")
         found.append(Component(
             package, package, binary_version, licence, debian_source=source, download=pool_url(source),
