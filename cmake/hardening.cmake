@@ -21,3 +21,12 @@ add_compile_options(-fstack-protector-strong -fstack-clash-protection
 # Every symbol bound at start and the relocated data made read-only before main (full
 # RELRO): no writable table of function addresses left for an overflow to redirect.
 add_link_options(LINKER:-z,relro,-z,now)
+
+# Intel CET, as Debian 13 builds its packages for amd64 (dpkg-buildflags' branch
+# protection): an ENDBR64 at every indirect-branch target and the shadow-stack marking in
+# every object. The program is marked as a whole only when every object linked into it
+# is: Debian's glibc start files (Scrt1.o, crti.o) are not, so the linker drops the
+# marking for now, as from Debian's own programs. Other processors have no such option.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i[3-6]86)$")
+    add_compile_options(-fcf-protection)
+endif()
