@@ -17,12 +17,16 @@ from pathlib import Path
 import pefile
 from elftools.elf.dynamic import DynamicSection
 from elftools.elf.elffile import ELFFile
+from elftools.elf.sections import NoteSection
 
-ELF = ("PIE", "RELRO", "BIND_NOW", "stack protector", "NX stack")
+ELF = ("PIE", "RELRO", "BIND_NOW", "stack protector", "NX stack", "control-flow protection")
 PE = ("ASLR", "high-entropy ASLR", "NX", "no W+X section", "stack protector")
 
 DF_BIND_NOW, DF_1_NOW, DF_1_PIE = 0x8, 0x1, 0x08000000
 PF_X = 0x1
+# Intel CET in GNU_PROPERTY_X86_FEATURE_1_AND: indirect-branch targets marked (IBT, 0x1)
+# and a shadow stack kept (SHSTK, 0x2); the linker sets them only when every object has them.
+CET = 0x1 | 0x2
 # libssp's __stack_chk_fail, linked in statically: the linker takes it only when code
 # refers to it, which is what every canary check does.
 SSP_MESSAGE = b"stack smashing detected"
@@ -30,8 +34,12 @@ SSP_MESSAGE = b"stack smashing detected"
 
 def elf_properties(data):
     elf = ELFFile(io.BytesIO(data))
-    tags, symbols = {}, set()
+    tags, symbols, x86_features = {}, set(), 0
     for section in elf.iter_sections():
+        if isinstance(section, NoteSection):
+            x86_features |= sum(prop["pr_data"] for note in section.iter_notes()
+                                if note["n_type"] == "NT_GNU_PROPERTY_TYPE_0" for prop in note["n_desc"]
+                                if prop["pr_type"] == "GNU_PROPERTY_X86_FEATURE_1_AND")
         if isinstance(section, DynamicSection):
             tags = {tag.entry.d_tag: tag.entry.d_val for tag in section.iter_tags()}
         if section.name == ".dynsym":
@@ -45,6 +53,7 @@ def elf_properties(data):
                     or bool(tags.get("DT_FLAGS_1", 0) & DF_1_NOW),
         "stack protector": "__stack_chk_fail" in symbols,
         "NX stack": stack is not None and not stack["p_flags"] & PF_X,
+        "control-flow protection": x86_features & CET == CET,
     }
 
 
