@@ -155,7 +155,7 @@ int main(int argc, char* argv[]) {
 #if defined(_WIN32)
         use_own_plugins_only();
 #endif
-        return zelkora::run_application(argc, argv);
+        return zelkora::run_application(argc, argv, report_failed_start);
     } catch (const std::exception& error) {
         // A failed start: one line on standard error, the kind and the message word for word.
         report_failed_start(std::string(kind_of_current_exception()) + ": " + message_of(error) + "\n");

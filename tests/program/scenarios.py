@@ -46,16 +46,17 @@ def packaged_lookup_lines(app, top, sep="/"):
     ]
 
 
-def failed_start(test, server, executable, sandbox, top, expected, wrapper=()):
+def failed_start(test, server, executable, sandbox, top, expected, wrapper=(), extra_env=None):
     """Starts a program whose start must fail, and checks how it failed.
 
     `expected` is (kind, starts, holds, ends, log_made): status 1, one line on standard
     error of that kind that starts, holds and ends as given, no window, and the log
     folder under `top` made and probed clean, or left as the file that stood in its way.
+    `extra_env` is added to the environment the program starts in.
     """
     kind, starts, holds, ends, log_made = expected
     watcher = MapWatcher(server)
-    program = Program(executable, server, sandbox, wrapper)
+    program = Program(executable, server, sandbox, wrapper, extra_env=extra_env)
     try:
         status = program.wait()
     finally:

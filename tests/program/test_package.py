@@ -162,9 +162,9 @@ def _write(path, text):
     path.write_text(text, encoding="utf-8")
 
 
-# How each package is broken, and what the start must report: the error's kind, how its
-# message begins, what it holds and how it ends ({app} and {top} stand for the folders),
-# and whether log/ had been made by then.
+# How each package is broken (or, by what it gives back, the environment it starts in),
+# and what the start must report: the error's kind, how its message begins, what it holds
+# and how it ends ({app} and {top} stand for the folders), and whether log/ had been made.
 FAILURES = [
     ("logging.ini missing",
      lambda app, top: (app / "zelkora" / "logging.ini").unlink(),
@@ -185,6 +185,10 @@ FAILURES = [
     ("plain file where log/ goes",
      lambda app, top: _write(top / "log", "in the way\n"),
      "OSError", "", "File exists [{top}/log]", "", False),
+    # A display number no X server has: Qt would abort, after its English lines.
+    ("no display to connect to",
+     lambda app, top: {"DISPLAY": ":99999"},
+     "RuntimeError", "画面に接続できません: ", "", "DISPLAY=:99999", True),
 ]
 
 
@@ -193,12 +197,16 @@ class FailedStart(Unpacked):
         for case, break_it, kind, starts, holds, ends, log_made in FAILURES:
             with self.subTest(case):
                 self.unpack()
-                break_it(self.app, self.top)
+                env = break_it(self.app, self.top)
                 paths = {"app": self.app, "top": self.top}
                 scenarios.failed_start(self, SERVER, self.app / "zelkora-desk", self.sandbox, self.top,
-                                       (kind, starts, holds.format(**paths), ends.format(**paths), log_made))
+                                       (kind, starts, holds.format(**paths), ends.format(**paths), log_made),
+                                       extra_env=env)
                 if case == "form missing":
                     self.assertEqual(self.log_resource_lines(self.top / "log")[-1], "[resource_path] miss")
+                if case == "no display to connect to":  # Qt's own words kept, in the log
+                    self.assertIn("could not connect to display :99999",
+                                  (self.top / "log" / "app.log").read_text(encoding="utf-8"))
 
 
 if __name__ == "__main__":
