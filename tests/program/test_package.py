@@ -114,6 +114,9 @@ class ArchiveContents(unittest.TestCase):
 class NormalRun(Unpacked):
     def test_starts_from_app_folder_and_logs_beside_it(self):
         scenarios.start_and_close(self, SERVER, self.form, self.app / "zelkora-desk", self.sandbox)
+        # The console program beside it, on the same system libraries.
+        cli = subprocess.run([str(self.app / "zelkora-cli"), "-l", "12", "-n", "3"], capture_output=True, text=True)
+        self.assertEqual((cli.returncode, [len(line) for line in cli.stdout.splitlines()]), (0, [12] * 3))
 
         log_dir = self.top / "log"
         self.assertEqual(self.log_resource_lines(log_dir), scenarios.packaged_lookup_lines(self.app, self.top))
