@@ -2,19 +2,19 @@
 # beside the executable, and how this machine runs the result (Wine).
 
 # Where the DLLs the program loads come from: the cross prefix (Qt) and the compiler's
-# own run-time (libstdc++, libgcc_s, libwinpthread).
-set(zelkora_dll_dirs "${ZELKORA_MINGW_PREFIX}/bin")
-foreach(runtime_dll libstdc++-6.dll libwinpthread-1.dll)
+# own run-time (libstdc++, libgcc_s, libwinpthread), copied into the build tree: the
+# program may be built in the Debian 13 root and tested outside it, where the compiler's
+# folder does not exist (scripts/windows/test).
+set(zelkora_runtime_dir "${CMAKE_BINARY_DIR}/runtime")
+set(zelkora_dll_dirs "${ZELKORA_MINGW_PREFIX}/bin" "${zelkora_runtime_dir}")
+foreach(runtime_dll libstdc++-6.dll libwinpthread-1.dll libgcc_s_seh-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime_dll}
                     OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(NOT IS_ABSOLUTE "${runtime_path}" OR NOT EXISTS "${runtime_path}")
         message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${runtime_dll} is")
     endif()
-    get_filename_component(runtime_dir "${runtime_path}" DIRECTORY)
-    get_filename_component(runtime_dir "${runtime_dir}" REALPATH)
-    list(APPEND zelkora_dll_dirs "${runtime_dir}")
+    file(COPY "${runtime_path}" DESTINATION "${zelkora_runtime_dir}" FOLLOW_SYMLINK_CHAIN)
 endforeach()
-list(REMOVE_DUPLICATES zelkora_dll_dirs)
 # Qt's and log4cplus's headers inline code too: their folder is named by the same fixed
 # word that scripts/windows/deps gives it in the libraries themselves, so neither this
 # machine's cache nor its key reaches the program.
@@ -63,8 +63,13 @@ endif()
 # system.) A DLL that is in none of the folders above must be Windows' own: it is left
 # out only when the toolchain has its import library (kernel32.dll: libkernel32.a);
 # otherwise the install fails rather than ship a program that cannot start.
+# Debian's Qt leaves its plug-ins out of find_package(Qt6) (QT_SKIP_AUTO_PLUGIN_INCLUSION):
+# the two the package ships are asked for by name. Since Qt 6.7 one style plug-in holds
+# both the Windows 10 and the Windows 11 style.
+find_package(Qt6QWindowsIntegrationPlugin REQUIRED CONFIG HINTS "${Qt6Gui_DIR}")
+find_package(Qt6QModernWindowsStylePlugin REQUIRED CONFIG HINTS "${Qt6Widgets_DIR}")
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION app/platforms)
-install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION app/styles)
+install(FILES $<TARGET_FILE:Qt6::QModernWindowsStylePlugin> DESTINATION app/styles)
 
 find_program(ZELKORA_MINGW_STRIP ${ZELKORA_MINGW_TRIPLET}-strip REQUIRED)
 find_program(ZELKORA_MINGW_OBJDUMP ${ZELKORA_MINGW_TRIPLET}-objdump REQUIRED)
@@ -87,7 +92,7 @@ foreach(dir IN LISTS dll_dirs)
     endforeach()
 endforeach()
 set(pending "$<TARGET_FILE:zelkora-desk>" "$<TARGET_FILE:zelkora-cli>" "$<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>"
-            "$<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>")
+            "$<TARGET_FILE:Qt6::QModernWindowsStylePlugin>")
 set(seen "")
 while(pending)
     list(POP_FRONT pending binary)

@@ -44,7 +44,7 @@ def copyright_holders(path, files="*"):
 def apt_sources(cache, package, version):
     """[(file, sha256)] of a Debian source package, from the private apt lists that
     scripts/windows/deps keeps in `cache`."""
-    apt = cache / "apt"
+    apt = cache / "apt-trixie"
     shown = subprocess.run(
         ["apt-get", "-qq", "-o", f"Dir::Etc::sourcelist={apt}/sources.list", "-o", "Dir::Etc::sourceparts=-",
          "-o", f"Dir::State::Lists={apt}/lists", "-o", f"Dir::Cache={apt}/cache", "-o", "APT::Sandbox::User=root",

@@ -86,8 +86,9 @@ def built_libraries(legal):
             supplier="Organization: The Qt Company" if from_tarball else "Organization: Debian",
             download=QTTOOLS_URL if from_tarball else pool_url("qt6-tools", qttools_sources[0][0]),
             sources=qttools_sources, homepage="https://www.qt.io/", texts=[lgpl, gpl], linked_into=[WINDOW],
-            note="Qt's own release tarball of the module at v6.4.2 (Debian's qt6-tools 6.4.2~rc1 source is "
-                 "not served where this was built); only src/uitools and the form loader it uses are built"),
+            note="Qt's own release tarball of the module at v6.4.2, built against the Qt Base above (Debian's "
+                 "qt6-tools source is not served where this was built); only src/uitools and the form loader it "
+                 "uses are built"),
         Component(
             "libsodium", "libsodium", sodium_version, "ISC",
             copyright=copyright_holders(legal.root / "libsodium" / "debian-copyright"),

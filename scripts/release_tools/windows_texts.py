@@ -13,7 +13,7 @@ def notices_text(components):
         "zelkora-desk is Copyright (c) 2026 orvanel-works and released under the MIT licence (LICENSE.txt).",
         "It uses Qt (https://www.qt.io/), under the GNU Lesser General Public License version 3",
         "(licenses\\LGPL-3.0-only.txt, which builds on licenses\\GPL-3.0.txt). The Qt DLLs in app\\ are linked",
-        "dynamically: you may replace them with your own build of Qt 6.4. SOURCES.txt says where the",
+        "dynamically: you may replace them with your own build of Qt 6.8. SOURCES.txt says where the",
         "source of every component below is, and how this package's libraries were built from it.",
         "",
     ]
@@ -43,8 +43,8 @@ def sources_text(components):
         "Where the source of this package's components comes from",
         "",
         "Every library here was built from the source named below, with the commands in",
-        "scripts/windows/deps of zelkora-desk's own source (Debian 12, mingw-w64 with posix threads).",
-        "The Qt DLLs are linked dynamically: you may replace them with Qt 6.4 DLLs built yourself,",
+        "scripts/windows/deps of zelkora-desk's own source (Debian 13, mingw-w64 with posix threads).",
+        "The Qt DLLs are linked dynamically: you may replace them with Qt 6.8 DLLs built yourself,",
         "for example from these same sources with your own changes.",
         "",
     ]

@@ -1,6 +1,7 @@
-"""What the tests of the release artefacts share: finding the one artefact of a kind, and
-running the Windows program under Wine."""
+"""What the tests of the release artefacts share: finding the one artefact of a kind,
+running the Windows program under Wine, and the tools of the system it is built in."""
 
+import subprocess
 from pathlib import Path
 
 # The one folder every artefact unpacks or installs.
@@ -19,3 +20,12 @@ def the_one(folder, pattern, what):
     if len(found) != 1:
         raise AssertionError(f"expected one {what} in {folder}, found {found}")
     return found[0]
+
+
+def in_windows_build_system(*command, env=None, **options):
+    """subprocess.run of `command` where the Windows files are built (Debian 13: this
+    machine, or else the project's Debian 13 root, scripts/debian13), with `env` added to
+    that system's environment: its cross compiler, osslsigncode and Wine."""
+    here = 'VERSION_ID="13"' in Path("/etc/os-release").read_text()
+    root = [] if here else [str(Path(__file__).resolve().parents[2] / "scripts" / "debian13")]
+    return subprocess.run([*root, "env", *(f"{k}={v}" for k, v in (env or {}).items()), *command], **options)

@@ -19,6 +19,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts" / "release_tools"))
 from sign import RUNTIME_DLLS  # noqa: E402
+from artefacts import in_windows_build_system  # noqa: E402
 
 ARGS = None
 WINE = "/usr/lib/wine/wine64"
@@ -63,16 +64,17 @@ class SignedRelease(unittest.TestCase):
         setup = next(self.dist.glob("*-setup.exe"))
         self.assertGreater(len(programs), len(RUNTIME_DLLS) + 3)
         for path in programs + [setup]:
-            verified = subprocess.run(["osslsigncode", "verify", "-CAfile", str(self.cert), str(path)],
-                                      capture_output=True, text=True)
+            verified = in_windows_build_system("osslsigncode", "verify", "-CAfile", str(self.cert), str(path),
+                                               capture_output=True, text=True)
             with self.subTest(path.name):
                 self.assertEqual(verified.returncode == 0, path.name not in RUNTIME_DLLS, verified.stdout[-300:])
 
     def test_windows_finds_the_installed_files_signed_and_a_changed_byte_tampered(self):
         source = Path(ARGS.source_dir).resolve()
         tool = self.scratch / "verify_trust.exe"
-        run("x86_64-w64-mingw32-gcc-posix", "-municode", "-o", str(tool), str(source / "tests/program/verify_trust.c"),
-            "-lwintrust")
+        # Built with the compiler the release is built with; run under this machine's Wine.
+        in_windows_build_system("x86_64-w64-mingw32-gcc-posix", "-municode", "-o", str(tool),
+                                str(source / "tests/program/verify_trust.c"), "-lwintrust", check=True)
         env = {**os.environ, "WINEPREFIX": str(self.scratch / "wine"), "WINEDEBUG": "-all",
                "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d", "DBUS_SESSION_BUS_ADDRESS": "disabled:"}
         run(WINE, "wineboot", "-i", env=env)
@@ -84,8 +86,8 @@ class SignedRelease(unittest.TestCase):
         files = {"app/zelkora-desk.exe": SIGNED, "uninstall.exe": SIGNED, "tampered.exe": TAMPERED,
                  "app/libwinpthread-1.dll": UNSIGNED}
         answers = run(WINE, str(tool), *[rf"C:\zelkora-desk\{name}".replace("/", "\\") for name in files], env=env)
-        self.assertEqual([int(line.split()[0], 16) for line in answers.splitlines()], list(files.values()), answers)
         subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=env)
+        self.assertEqual([int(line.split()[0], 16) for line in answers.splitlines()], list(files.values()), answers)
 
 
 if __name__ == "__main__":

@@ -41,7 +41,7 @@ int wmain(int argc, wchar_t **argv) {
 }"""
 # What the program needs beside it; Windows has the rest.
 REQUIRED_DLLS = ["Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll",
-                 "libwinpthread-1.dll", "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll"]
+                 "libwinpthread-1.dll", "platforms/qwindows.dll", "styles/qmodernwindowsstyle.dll"]
 
 
 def setUpModule():
@@ -220,7 +220,8 @@ class FailedStart(Unpacked):
         for case, break_it, kind, starts, holds, ends, log_made in FAILURES:
             with self.subTest(case):
                 self.unpack()
-                break_it(self.app, self.top)
+                if break_it(self.app, self.top):
+                    continue  # a start without an X display: Windows always has its desktop
                 paths = {"app": windows(self.app), "top": windows(self.top)}
                 holds = holds.replace("/", "\\").format(**paths)
                 ends = ends.replace("/", "\\").format(**paths)

@@ -13,8 +13,10 @@ cross_cmake() {
 build_qtbase() {
     fetch_source qt6-base "$qtbase_version" || die "could not fetch Debian's qt6-base $qtbase_version source"
     pin_source_date "$work/qt6-base" qt6-base
+    # permissions: the run-time permission requests Qt 6.5 added, which only mobile and
+    # macOS programs make.
     local features=(pkg_config sql network dbus xml printsupport concurrent vulkan tabletevent
-                    freetype fontconfig jpeg zstd icu androiddeployqt direct2d1_1
+                    freetype fontconfig jpeg zstd icu androiddeployqt direct2d1_1 permissions
                     system_zlib system_pcre2 system_png system_doubleconversion system_harfbuzz)
     local off=()
     for f in "${features[@]}"; do off+=("-DFEATURE_$f=OFF"); done
@@ -26,9 +28,6 @@ build_qtbase() {
         -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
         -DQT_BUILD_TOOLS_WHEN_CROSSCOMPILING=OFF -DQT_FORCE_BUILD_TOOLS=OFF \
         -DINPUT_opengl=no -DFEATURE_direct2d=ON "${off[@]}"
-    # QtCore keeps its configure-time prefix as text even though it finds its files
-    # relative to its own DLL (a relocatable build): give it none of this machine's.
-    find "$work/qt6-base-build" -name qconfig.cpp -exec sed -i "s|qt_prfxpath=$prefix\"|qt_prfxpath=\"|" {} +
     cmake --build "$work/qt6-base-build" -j "$jobs" >"$work/qt6-base-build.log" 2>&1 \
         || { tail -n 40 "$work/qt6-base-build.log" >&2; die "Qt base did not build (log: $work/qt6-base-build.log)"; }
     cmake --install "$work/qt6-base-build" >/dev/null
@@ -36,21 +35,21 @@ build_qtbase() {
 }
 
 build_uitools() {
-    local src="$work/qt6-tools"
-    if ! fetch_source qt6-tools "$qttools_version" 2>"$work/qt6-tools-fetch.log"; then
-        local tarball=${ZELKORA_QTTOOLS_SOURCE:-}
-        [ -n "$tarball" ] || die "Debian's qt6-tools $qttools_version source could not be fetched ($(tail -n 1 "$work/qt6-tools-fetch.log")); set ZELKORA_QTTOOLS_SOURCE to qttools-everywhere-src-6.4.2.tar.xz"
-        [ -f "$tarball" ] || die "ZELKORA_QTTOOLS_SOURCE=$tarball: no such file"
-        echo "$qttools_tarball_sha256  $tarball" | sha256sum --check --status \
-            || die "$tarball is not qttools 6.4.2 (SHA-256 differs)"
-        say "uitools: Debian's source not served; using $tarball"
-        rm -rf "$src" && mkdir -p "$src"
-        tar -xJf "$tarball" -C "$src" --strip-components=1
-    fi
+    local src="$work/qt6-tools" tarball=${ZELKORA_QTTOOLS_SOURCE:-}
+    [ -n "$tarball" ] || die "set ZELKORA_QTTOOLS_SOURCE to qttools-everywhere-src-$qttools_upstream.tar.xz"
+    [ -f "$tarball" ] || die "ZELKORA_QTTOOLS_SOURCE=$tarball: no such file"
+    echo "$qttools_tarball_sha256  $tarball" | sha256sum --check --status \
+        || die "$tarball is not qttools $qttools_upstream (SHA-256 differs)"
+    rm -rf "$src" && mkdir -p "$src"
+    tar -xJf "$tarball" -C "$src" --strip-components=1
     pin_source_date "$src" qt6-tools
     rm -rf "$work/qt6-tools-build"
     # UiTools does not use Qt Network, and this Qt base has none.
     sed -i '/find_package(Qt6 .*REQUIRED COMPONENTS/s/ Network//' "$src/CMakeLists.txt"
+    # Qt 6.8's build makes a module's headers from the ones its sources list, where 6.4's
+    # took every header of the folder: list those that 6.4.2's UiTools leaves out.
+    sed -i 's|^        quiloader.cpp quiloader.h$|& qtuitoolsglobal.h|' "$src/src/uitools/CMakeLists.txt"
+    sed -i 's|^    HEADER_MODULE$|&\n    SOURCES customwidget.h qdesignerexportwidget.h|' "$src/src/uiplugin/CMakeLists.txt"
     "$prefix/bin/qt-cmake" -G Ninja -S "$src" -B "$work/qt6-tools-build" -DCMAKE_BUILD_TYPE=Release \
         -DZELKORA_MINGW_PREFIX="$prefix" -DCMAKE_C_FLAGS="$map_flags $harden_flags" \
         -DCMAKE_CXX_FLAGS="$map_flags $harden_flags" -DCMAKE_SHARED_LINKER_FLAGS="$harden_link" \
@@ -60,7 +59,8 @@ build_uitools() {
         -DFEATURE_qtattributionsscanner=OFF -DFEATURE_distancefieldgenerator=OFF -DFEATURE_windeployqt=OFF \
         -DFEATURE_androiddeployqt=OFF -DFEATURE_macdeployqt=OFF >"$work/qt6-tools-configure.log" 2>&1 \
         || { tail -n 40 "$work/qt6-tools-configure.log" >&2; die "UiTools: configure failed (log: $work/qt6-tools-configure.log)"; }
-    cmake --build "$work/qt6-tools-build" -j "$jobs" --target UiTools >"$work/qt6-tools-build.log" 2>&1 \
+    # The global module's headers too, which installing src/global below looks for.
+    cmake --build "$work/qt6-tools-build" -j "$jobs" --target UiTools Tools_sync_headers >"$work/qt6-tools-build.log" 2>&1 \
         || { tail -n 40 "$work/qt6-tools-build.log" >&2; die "UiTools did not build (log: $work/qt6-tools-build.log)"; }
     # Install only what was built: UiTools, the UiPlugin headers it needs, their CMake files.
     local dir
@@ -68,7 +68,7 @@ build_uitools() {
         cmake --install "$work/qt6-tools-build/src/$dir" >"$work/qt6-tools-install.log" 2>&1 \
             || { tail -n 20 "$work/qt6-tools-install.log" >&2; die "UiTools: installing src/$dir failed"; }
     done
-    keep_legal qt6-tools "$qttools_version" "$src" "$work/qt6-tools-build"
+    keep_legal qt6-tools "upstream-$qttools_upstream" "$src" "$work/qt6-tools-build"
 }
 
 build_sodium() {

@@ -24,7 +24,7 @@ keep_legal() {
             printf '%s\t%s\t%s\t%s\n' "$name" "$version" "$(basename "$file")" "$(sha256sum "$file" | cut -c1-64)"
         done >"$out/source.tsv"
     else
-        printf '%s\t%s\t%s\t%s\n' "$name" "upstream-6.4.2" "$(basename "$ZELKORA_QTTOOLS_SOURCE")" \
+        printf '%s\t%s\t%s\t%s\n' "$name" "$version" "$(basename "$ZELKORA_QTTOOLS_SOURCE")" \
             "$(sha256sum "$ZELKORA_QTTOOLS_SOURCE" | cut -c1-64)" >"$out/source.tsv"
     fi
     [ -f "$src/debian/copyright" ] && cp "$src/debian/copyright" "$out/debian-copyright"

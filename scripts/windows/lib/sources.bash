@@ -4,7 +4,7 @@
 
 # Source packages come through a private apt state with deb-src entries, so the
 # machine's own apt configuration is left as it is.
-apt_state="$cache/apt"
+apt_state="$cache/apt-trixie"
 apt_opts=(-o "Dir::Etc::sourcelist=$apt_state/sources.list" -o Dir::Etc::sourceparts=-
           -o "Dir::State::Lists=$apt_state/lists" -o "Dir::Cache=$apt_state/cache"
           -o APT::Sandbox::User=root)
@@ -13,9 +13,10 @@ private_apt_update() {
     [ -n "$apt_ready" ] && return
     mkdir -p "$apt_state/lists/partial" "$apt_state/cache/archives/partial"
     cat >"$apt_state/sources.list" <<'LIST'
+deb-src http://deb.debian.org/debian trixie main
+deb-src http://deb.debian.org/debian trixie-updates main
+deb-src http://deb.debian.org/debian-security trixie-security main
 deb-src http://deb.debian.org/debian bookworm main
-deb-src http://deb.debian.org/debian bookworm-updates main
-deb-src http://deb.debian.org/debian-security bookworm-security main
 LIST
     apt-get "${apt_opts[@]}" update -qq >&2 || die "could not read the source package lists from the Debian archive"
     apt_ready=1
