@@ -2,11 +2,13 @@
 """Writes the release's build record, DIST/zelkora-desk-<version>.buildinfo, in the form
 of Debian's .buildinfo (deb822): what another machine needs to rebuild the same bytes.
 
-    buildinfo.py DIST PREFIX
+    buildinfo.py DIST PREFIX ENVIRONMENT
 
 DIST holds the artefacts scripts/release made, PREFIX is the folder scripts/windows/deps
-printed. The record holds the commit and its time, the exact version of every Debian
-package in the build's closure (both legs), the source packages the Windows libraries
+printed, ENVIRONMENT a file of what `scripts/windows/deps --environment` printed: every
+package of the Debian 13 system the Windows files are built in. The record holds the
+commit and its time, the exact version of every Debian package in the Linux leg's
+closure, that whole Windows build system, the source packages the Windows libraries
 were built from with their checksums and dates, the SHA-256 of every cached library file
 that goes into the Windows package, and the artefacts' checksums. Nothing in it depends
 on when or where it is written, so it is the same bytes for the same build.
@@ -22,17 +24,13 @@ from pathlib import Path
 
 from debian.deb822 import Deb822
 
-# What the release runs; the record follows their dependencies from here. Linux leg:
-# the compiler, CMake, Qt, the two libraries, the icon tools; Windows leg: the cross
-# compiler and the tools deps builds with, NSIS and its pictures; python3 packs the zip.
+# What the Linux leg runs; the record follows their dependencies from here: the
+# compiler, CMake, Qt, the two libraries, the icon tools; python3 writes the notices.
 ROOTS = [
     "g++", "cmake", "ninja-build", "pkg-config", "qt6-base-dev", "qt6-tools-dev", "libqt6opengl6-dev",
     "liblog4cplus-dev", "libsodium-dev", "librsvg2-bin", "icoutils", "tar", "gzip", "python3",
     "python3-license-expression", "python3-debian",
-    "g++-mingw-w64-x86-64-posix", "mingw-w64-tools", "make", "autoconf", "automake", "libtool", "perl",
-    "dpkg-dev", "xz-utils", "qt6-base-dev-tools", "nsis", "netpbm",
 ]
-SIGNING_ROOTS = ["osslsigncode", "openssl"]
 ARTEFACTS = re.compile(r"\.(tar\.gz|zip|exe|spdx\.json)$")
 
 
@@ -111,13 +109,13 @@ def multiline(lines, separator=""):
     return "\n" + "\n".join(f" {line}{separator if i < len(lines) - 1 else ''}" for i, line in enumerate(lines))
 
 
-def record(dist, prefix):
+def record(dist, prefix, environment):
     artefacts = sorted(p for p in dist.iterdir() if ARTEFACTS.search(p.name))
     version = re.match(r"zelkora-desk-(.+?)-linux-x86_64\.tar\.gz$",
                        next(p.name for p in artefacts if p.name.endswith(".tar.gz"))).group(1)
     epoch = os.environ.get("SOURCE_DATE_EPOCH") or run("git", "log", "-1", "--format=%ct").strip()
     signing = bool(os.environ.get("ZELKORA_SIGN_PKCS12"))
-    versions = closure(ROOTS + (SIGNING_ROOTS if signing else []))
+    versions = closure(ROOTS)
     info = Deb822()
     info["Format"] = "1.0"
     info["Source"] = "zelkora-desk"
@@ -130,6 +128,7 @@ def record(dist, prefix):
     info["Build-Architecture"] = run("dpkg", "--print-architecture").strip()
     info["Environment"] = multiline([f'SOURCE_DATE_EPOCH="{epoch}"'])
     info["Installed-Build-Depends"] = multiline([f"{n} (= {v})" for n, v in sorted(versions.items())], ",")
+    info["Windows-Build-Environment"] = multiline(environment.read_text().splitlines(), ",")
     info["Windows-Library-Sources"] = multiline(windows_sources(prefix))
     info["Windows-Library-Sha256"] = multiline(checksum_lines(shipped_library_files(dist, prefix), prefix))
     out = dist / f"zelkora-desk-{version}.buildinfo"
@@ -138,6 +137,6 @@ def record(dist, prefix):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 4:
         sys.exit(__doc__)
-    print(record(Path(sys.argv[1]), Path(sys.argv[2])))
+    print(record(Path(sys.argv[1]), Path(sys.argv[2]), Path(sys.argv[3])))

@@ -41,18 +41,28 @@ def check_sums(folder):
     return bad
 
 
-def recorded_packages(record):
+def recorded_packages(record, field="Installed-Build-Depends"):
     return dict(re.match(r"(\S+) \(= (\S+)\)", entry.strip()).groups()
-                for entry in record["Installed-Build-Depends"].split(",") if entry.strip())
+                for entry in record.get(field, "").split(",") if entry.strip())
+
+
+def windows_environment():
+    """{name: version} of the Debian 13 system this machine builds the Windows files in."""
+    deps = Path(__file__).resolve().parents[1] / "windows" / "deps"
+    listed = subprocess.run([str(deps), "--environment"], capture_output=True, text=True, check=True).stdout
+    return dict(re.findall(r"^(\S+) \(= (\S+)\)$", listed, re.M))
 
 
 def package_differences(record):
-    packages, _ = buildinfo.installed()
+    """Lines naming each package whose version here differs from the record's: the Linux
+    leg's on this machine, the Windows leg's in its build system."""
+    linux = {name: version for name, (version, _) in buildinfo.installed()[0].items()}
     lines = []
-    for name, version in sorted(recorded_packages(record).items()):
-        here = packages.get(name, (None,))[0]
-        if here != version:
-            lines.append(f"  {name}: recorded {version}, here {here or 'not installed'}")
+    for field, here, where in (("Installed-Build-Depends", linux, ""),
+                               ("Windows-Build-Environment", windows_environment(), " (Windows build)")):
+        for name, version in sorted(recorded_packages(record, field).items()):
+            if here.get(name) != version:
+                lines.append(f"  {name}{where}: recorded {version}, here {here.get(name) or 'not installed'}")
     return lines
 
 
@@ -141,7 +151,8 @@ def main(args):
             sys.exit("verify-release: SHA256SUMS does not match: " + ", ".join(bad))
         record = load_record(args[1])
         differences = package_differences(record)
-        print(f"packages: {len(recorded_packages(record))} recorded, {len(differences)} differ on this machine"
+        recorded = len(recorded_packages(record)) + len(recorded_packages(record, "Windows-Build-Environment"))
+        print(f"packages: {recorded} recorded, {len(differences)} differ on this machine"
               + "".join(f"\n{line}" for line in differences), file=sys.stderr)
         print(record["Git-Commit"])
     elif args[:1] == ["compare"] and len(args) == 3:

@@ -8,6 +8,7 @@ and length, and requires every artefact to come out byte for byte the same.
 """
 
 import argparse
+import functools
 import hashlib
 import json
 import os
@@ -28,7 +29,7 @@ from license_expression import get_spdx_licensing
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts" / "release_tools"))
 
-from artefacts import TOP, the_one  # noqa: E402
+from artefacts import TOP, in_windows_build_system, the_one  # noqa: E402
 import hardening  # noqa: E402
 
 ARGS = None
@@ -63,6 +64,14 @@ KNOWN_GAPS = {
     # off Debian's own (dpkg, bash and apt on Debian 13 alike).
     ("zelkora-desk", "control-flow protection"), ("zelkora-cli", "control-flow protection"),
 }
+
+
+@functools.cache
+def runtime_dll(name):
+    """The bytes of the compiler's own DLL of that name, or b"" when it has none."""
+    return in_windows_build_system(
+        "sh", "-c", 'dll=$(x86_64-w64-mingw32-g++-posix -print-file-name="$0") && [ -f "$dll" ] && cat "$dll"', name,
+        capture_output=True).stdout
 
 
 def deps_prefix():
@@ -205,9 +214,8 @@ class TrustedBytes(unittest.TestCase):
         for name, data in files.items():
             if data.startswith(b"MZ"):
                 # The compiler's run-time DLLs ship as Debian's package holds them.
-                debian = subprocess.run(["x86_64-w64-mingw32-g++-posix", f"-print-file-name={Path(name).name}"],
-                                        capture_output=True, text=True).stdout.strip()
-                own = {s for _, s in pe_stamps(Path(debian).read_bytes())} if Path(debian).is_file() else set()
+                debian = runtime_dll(Path(name).name)
+                own = {s for _, s in pe_stamps(debian)} if debian else set()
                 for where, stamp in pe_stamps(data):
                     self.assertIn(stamp, allowed | own, f"{name}: {where} {stamp}")
         # QtCore's MIME database, gzip-packed at Qt's configure time.
@@ -229,11 +237,18 @@ class TrustedBytes(unittest.TestCase):
 
     def test_the_build_record_names_the_compilers_binutils_qt_and_nsis_as_installed(self):
         info = record()
-        listed = dict(re.findall(r"(\S+) \(= (\S+)\)", info["Installed-Build-Depends"]))
-        for package in ("g++-12", "g++-mingw-w64-x86-64-posix", "binutils", "binutils-mingw-w64-x86-64",
-                        "qt6-base-dev", "nsis"):
-            here = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], capture_output=True, text=True)
-            self.assertEqual(listed.get(package), here.stdout, package)
+        windows = subprocess.run([str(Path(ARGS.source_dir) / "scripts/windows/deps"), "--environment"],
+                                 capture_output=True, text=True, check=True).stdout
+        for field, packages, here in (
+                ("Installed-Build-Depends", ("g++", "binutils", "qt6-base-dev"),
+                 lambda p: subprocess.run(["dpkg-query", "-W", "-f=${Version}", p], capture_output=True,
+                                          text=True).stdout),
+                ("Windows-Build-Environment", ("g++-mingw-w64-x86-64-posix", "binutils-mingw-w64-x86-64",
+                                               "qt6-base-dev-tools", "nsis", "wine64"),
+                 lambda p: re.search(rf"^{re.escape(p)} \(= (\S+)\)$", windows, re.M).group(1))):
+            listed = dict(re.findall(r"(\S+) \(= (\S+)\)", info[field]))
+            for package in packages:
+                self.assertEqual(listed.get(package), here(package), package)
 
 
 @unittest.skipUnless(__name__ == "__main__" and "--clone" in sys.argv, "only with --clone")
