@@ -70,6 +70,12 @@ def contained(legal, tarball, licences_dir, shipped):
         text_name = f"qt-{ident}.txt"
         for file in licence_files:
             wanted.setdefault(posixpath.normpath(f"{folder}/{file}"), []).append(text_name)
+        if not licence_files and entry.get("LicenseId"):
+            # Records that name no file (the Unicode data since Qt 6.8) rely on the
+            # source's REUSE folder, LICENSES/<SPDX id>.txt, for their text.
+            licence_files = [f"LICENSES/{key}.txt" for key in LICENSING.license_keys(entry["LicenseId"])]
+            for file in licence_files:
+                wanted.setdefault(file, []).append(text_name)
         copyright = entry.get("Copyright") or []
         copyright = copyright if isinstance(copyright, list) else copyright.splitlines()
         components.append(Component(

@@ -8,6 +8,7 @@ and length, and requires every artefact to come out byte for byte the same.
 """
 
 import argparse
+import calendar
 import functools
 import hashlib
 import json
@@ -122,6 +123,7 @@ class BillOfMaterials(unittest.TestCase):
         cmakelists = (Path(ARGS.source_dir) / "CMakeLists.txt").read_text(encoding="utf-8")
         version = re.search(r"project\(zelkora-desk VERSION ([\w.]+)", cmakelists).group(1)
         licensing = get_spdx_licensing()
+        qt_reuse_texts = {p.stem for p in (Path(deps_prefix()) / "share/zelkora-desk/legal/qt6-base/LICENSES").glob("*.txt")}
         zip_files = contents(artefact("*-windows-x86_64.zip"))
         for archive, files, notice in ((artefact("*.tar.gz"), None, "notices"),
                                        (artefact("*.zip"), zip_files, "third-party notices"),
@@ -138,7 +140,10 @@ class BillOfMaterials(unittest.TestCase):
                 for expression, debian in expressions + [(f["licenseConcluded"], False) for f in sbom["files"]]:
                     if debian or expression not in ("NOASSERTION", "NONE"):
                         unknown = licensing.unknown_license_keys(licensing.parse(expression))
-                        self.assertEqual([k for k in unknown if not k.startswith("LicenseRef-")], [], expression)
+                        # Identifiers newer than this machine's list (Unicode-3.0 on Debian 12)
+                        # count when Qt's REUSE folder carries their text.
+                        self.assertEqual([k for k in unknown if not k.startswith("LicenseRef-")
+                                          and k not in qt_reuse_texts], [], expression)
                 shipped = files if files is not None else contents(archive)
                 listed = {f["fileName"].removeprefix("./"): f["checksums"][1]["checksumValue"] for f in sbom["files"]}
                 if archive.suffix == ".exe":
@@ -160,7 +165,7 @@ class BillOfMaterials(unittest.TestCase):
         for text in re.findall(r"licenses\\(\S+?\.txt)", notices):
             self.assertTrue(f"licenses/{text}" in files, text)
         sources = files["SOURCES.txt"].decode("utf-8")
-        self.assertRegex(sources, r"qt6-base_6\.4\.2\+dfsg-\d+\.dsc  SHA-256 [0-9a-f]{64}")
+        self.assertRegex(sources, r"qt6-base_\S+\.dsc  SHA-256 [0-9a-f]{64}")
         self.assertIn("MIT License", files["LICENSE.txt"].decode("utf-8"))
         self.assertEqual(files[artefact("*-windows-x86_64.spdx.json").name],
                          artefact("*-windows-x86_64.spdx.json").read_bytes())
@@ -223,6 +228,11 @@ class TrustedBytes(unittest.TestCase):
         self.assertNotEqual(headers, [])
         for mtime in headers:
             self.assertIn(int.from_bytes(mtime, "little"), allowed)
+        # The zip's entries: the commit's time (UTC, in a zip's two-second steps), wherever it was built.
+        with zipfile.ZipFile(artefact("*.zip")) as archive:
+            times = {calendar.timegm((*entry.date_time, 0, 0, 0)) // 2 for entry in archive.infolist()}
+        commit = int(re.search(r'SOURCE_DATE_EPOCH="(\d+)"', record()["Environment"]).group(1))
+        self.assertEqual(times, {commit // 2})
 
     def test_the_windows_build_links_the_toolchain_libraries_from_the_cache(self):
         # ld orders an import table by each import library's path: one from /usr beside Qt's from the
