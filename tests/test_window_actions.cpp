@@ -1,5 +1,6 @@
 // The window's buttons: generate with the options the form holds, refusals and failures
 // shown, copies that keep every character, clear, and the symbol set's reset.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
@@ -230,6 +231,42 @@ private slots:
                                    }));
     }
 
+    void status_messages_reach_screen_readers_data() {
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<bool>("kinds");  // false: no kind of character, which is refused
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("interrupts");
+        QTest::newRow("generated") << QByteArray("btnGenerate") << true << "10 件生成しました" << false;
+        QTest::newRow("refused") << QByteArray("btnGenerate") << false << "少なくとも1種類を指定してください" << true;
+        QTest::newRow("copied") << QByteArray("btnCopyAll") << true << "クリップボードにコピーしました" << false;
+        QTest::newRow("cleared") << QByteArray("btnClear") << true << "クリアしました" << false;
+        QTest::newRow("symbols reset") << QByteArray("btnResetSymbols") << true << "記号セットを既定値に戻しました"
+                                       << false;
+    }
+    void status_messages_reach_screen_readers() {
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+        QSKIP("Qt tells screen readers of a message only from 6.8 on");
+#else
+        QFETCH(QByteArray, button);
+        QFETCH(bool, kinds);
+        QFETCH(QString, message);
+        QFETCH(bool, interrupts);
+        auto window = real_window();
+        window->widget<QPlainTextEdit>("txtResult")->setPlainText("abc");
+        for (const char* box : {"chkDigits", "chkLower", "chkUpper", "chkSymbols"})
+            window->widget<QCheckBox>(box)->setChecked(kinds);
+        // Qt hands every event to an installed handler, whether or not a screen reader listens.
+        announcements.clear();
+        const QAccessible::UpdateHandler previous = QAccessible::installUpdateHandler(record_announcement);
+        ModalBoxCloser boxes;
+        window->widget<QPushButton>(button.constData())->click();
+        QAccessible::installUpdateHandler(previous);
+        using enum QAccessible::AnnouncementPoliteness;
+        QCOMPARE(announcements, (std::vector<std::pair<QString, QAccessible::AnnouncementPoliteness>>{
+                                    {message, interrupts ? Assertive : Polite}}));
+#endif
+    }
+
     void symbol_field_follows_its_check_box() {
         auto window = real_window();
         auto* box = window->widget<QCheckBox>("chkSymbols");
@@ -241,6 +278,16 @@ private slots:
     }
 
 private:
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    static inline std::vector<std::pair<QString, QAccessible::AnnouncementPoliteness>> announcements;
+    static void record_announcement(QAccessibleEvent* event) {
+        if (event->type() == QAccessible::Announcement) {
+            const auto* announcement = static_cast<const QAccessibleAnnouncementEvent*>(event);
+            announcements.emplace_back(announcement->message(), announcement->politeness());
+        }
+    }
+#endif
+
     static void expect_copy(const RecordingWindow& window, const ModalBoxCloser& boxes, const QString& copied,
                             const QString& nothing_message) {
         if (copied.isEmpty()) {

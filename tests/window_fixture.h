@@ -41,9 +41,9 @@ protected:
         return engine ? engine(request) : MainWindow::_generate(request);
     }
 
-    void _show_status(const QString& text, int timeout_ms) override {
+    void _show_status(const QString& text, int timeout_ms, StatusKind kind) override {
         statuses.emplace_back(text, timeout_ms);
-        MainWindow::_show_status(text, timeout_ms);
+        MainWindow::_show_status(text, timeout_ms, kind);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -184,7 +185,7 @@ void MainWindow::on_generate_clicked() {
     } catch (const ValueError& refusal) {
         const QString message = QString::fromUtf8(refusal.what());
         QMessageBox::warning(this, QStringLiteral("エラー"), message);
-        _show_status(message, 5000);
+        _show_status(message, 5000, StatusKind::refusal);
         return;
     } catch (const std::exception& failure) {
         // Not a refusal of the request but a failure underneath it (memory, the random
@@ -288,9 +289,19 @@ PasswordBatch MainWindow::_generate(const GenerationRequest& request) {
     return generate_passwords(request);
 }
 
-void MainWindow::_show_status(const QString& text, int timeout_ms) {
-    if (QStatusBar* bar = statusBar())
-        bar->showMessage(text, timeout_ms);
+void MainWindow::_show_status(const QString& text, int timeout_ms, StatusKind kind) {
+    QStatusBar* bar = statusBar();
+    bar->showMessage(text, timeout_ms);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    // Screen readers do not read a status bar of their own accord: without this, a user
+    // who cannot see it is never told that the passwords or the copy are ready.
+    QAccessibleAnnouncementEvent announcement(bar, text);
+    announcement.setPoliteness(kind == StatusKind::refusal ? QAccessible::AnnouncementPoliteness::Assertive
+                                                           : QAccessible::AnnouncementPoliteness::Polite);
+    QAccessible::updateAccessibility(&announcement);
+#else
+    Q_UNUSED(kind)
+#endif
 }
 
 }  // namespace zelkora

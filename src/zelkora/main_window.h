@@ -65,10 +65,14 @@ protected:
     void _connect_strength();
     void _update_strength();
 
+    // How a status message is spoken where Qt can tell screen readers: a confirmation waits
+    // until the reader has finished, a refusal interrupts it.
+    enum class StatusKind { confirmation, refusal };
+
     // The engine call behind the generate action, and the status-bar message every action
     // ends with: tests replace them to see the request and the message with its timeout.
     virtual PasswordBatch _generate(const GenerationRequest& request);
-    virtual void _show_status(const QString& text, int timeout_ms);
+    virtual void _show_status(const QString& text, int timeout_ms, StatusKind kind = StatusKind::confirmation);
 
 private:
     QSettings _settings;
