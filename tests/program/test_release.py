@@ -31,7 +31,9 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts" / "release_tools"))
 
 from artefacts import TOP, in_windows_build_system, the_one  # noqa: E402
+import buildinfo  # noqa: E402
 import hardening  # noqa: E402
+import verify  # noqa: E402
 
 ARGS = None
 SUPPORTED_OS = ["8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
@@ -88,11 +90,14 @@ def record():
     return Deb822(artefact("*.buildinfo").read_text(encoding="utf-8"))
 
 
+def commit_time():
+    return int(re.search(r'SOURCE_DATE_EPOCH="(\d+)"', record()["Environment"]).group(1))
+
+
 def pinned_epochs():
     """The commit's time and each Windows library source's date: the only times allowed."""
-    info = record()
-    commit = re.search(r'SOURCE_DATE_EPOCH="(\d+)"', info["Environment"]).group(1)
-    return {int(commit)} | {int(line.split()[2]) for line in info["Windows-Library-Sources"].splitlines() if line}
+    sources = record()["Windows-Library-Sources"]
+    return {commit_time()} | {int(line.split()[2]) for line in sources.splitlines() if line}
 
 
 def pe_stamps(data):
@@ -231,8 +236,7 @@ class TrustedBytes(unittest.TestCase):
         # The zip's entries: the commit's time (UTC, in a zip's two-second steps), wherever it was built.
         with zipfile.ZipFile(artefact("*.zip")) as archive:
             times = {calendar.timegm((*entry.date_time, 0, 0, 0)) // 2 for entry in archive.infolist()}
-        commit = int(re.search(r'SOURCE_DATE_EPOCH="(\d+)"', record()["Environment"]).group(1))
-        self.assertEqual(times, {commit // 2})
+        self.assertEqual(times, {commit_time() // 2})
 
     def test_the_windows_build_links_the_toolchain_libraries_from_the_cache(self):
         # ld orders an import table by each import library's path: one from /usr beside Qt's from the
@@ -247,18 +251,14 @@ class TrustedBytes(unittest.TestCase):
 
     def test_the_build_record_names_the_compilers_binutils_qt_and_nsis_as_installed(self):
         info = record()
-        windows = subprocess.run([str(Path(ARGS.source_dir) / "scripts/windows/deps"), "--environment"],
-                                 capture_output=True, text=True, check=True).stdout
+        linux = {name: version for name, (version, _) in buildinfo.installed()[0].items()}
         for field, packages, here in (
-                ("Installed-Build-Depends", ("g++", "binutils", "qt6-base-dev"),
-                 lambda p: subprocess.run(["dpkg-query", "-W", "-f=${Version}", p], capture_output=True,
-                                          text=True).stdout),
+                ("Installed-Build-Depends", ("g++", "binutils", "qt6-base-dev"), linux),
                 ("Windows-Build-Environment", ("g++-mingw-w64-x86-64-posix", "binutils-mingw-w64-x86-64",
-                                               "qt6-base-dev-tools", "nsis", "wine64"),
-                 lambda p: re.search(rf"^{re.escape(p)} \(= (\S+)\)$", windows, re.M).group(1))):
-            listed = dict(re.findall(r"(\S+) \(= (\S+)\)", info[field]))
+                                               "qt6-base-dev-tools", "nsis", "wine64"), verify.windows_environment())):
+            listed = verify.recorded_packages(info, field)
             for package in packages:
-                self.assertEqual(listed.get(package), here(package), package)
+                self.assertEqual(listed.get(package), here.get(package), package)
 
 
 @unittest.skipUnless(__name__ == "__main__" and "--clone" in sys.argv, "only with --clone")
