@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QStyle>
 #include <QUiLoader>
 
 #include <algorithm>
@@ -155,6 +156,20 @@ void MainWindow::_connect_signals() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     _save_settings();
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ThemeChange)
+        _polish_again();
+    QMainWindow::changeEvent(event);
+}
+
+void MainWindow::_polish_again() {
+    QStyle* style = this->style();
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        style->unpolish(widget);
+        style->polish(widget);
+    }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

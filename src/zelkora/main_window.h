@@ -46,6 +46,12 @@ protected:
     void _restore_settings();
     void _save_settings();
     void closeEvent(QCloseEvent* event) override;
+    // The system switching between light and dark while the window is open. Qt 6.8's
+    // windows11 style colours some widgets as it polishes them (a disabled button's text
+    // among them), for the scheme of that moment, and Qt polishes them only once: without
+    // a new polish, the reset button's text would stay white on a window turned light.
+    void changeEvent(QEvent* event) override;
+    void _polish_again();
     // A new palette on the strength line (a contrast theme switched on or off, a dark
     // palette) may change its word's colour.
     bool eventFilter(QObject* watched, QEvent* event) override;
