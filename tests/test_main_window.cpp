@@ -242,13 +242,15 @@ private slots:
     }
 
     // Every word on every window colour it meets reaches WCAG's 4.5:1 for normal text
-    // (Fusion light and dark, Windows light and white, dark palettes down to black).
+    // (Fusion light and dark, Windows light and white, the windows11 style's light and
+    // dark, dark palettes down to black).
     void strength_word_readable_on_every_palette() {
         const auto luminance = [](const QColor& c) {
             const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
             return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
         };
-        for (const char* window : {"#efefef", "#f0f0f0", "#ffffff", "#353535", "#2d2d2d", "#202020", "#000000"})
+        for (const char* window :
+             {"#efefef", "#f0f0f0", "#f3f3f3", "#ffffff", "#353535", "#2d2d2d", "#202020", "#1e1e1e", "#000000"})
             for (int rating = 0; rating < 4; ++rating) {
                 const double on = luminance(QColor(window));
                 const double word =

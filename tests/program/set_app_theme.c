@@ -8,7 +8,7 @@
 #include <wchar.h>
 #include <windows.h>
 
-int wmain(int argc, wchar_t **argv) {
+int wmain(int argc, wchar_t** argv) {
     if (argc != 2 || (wcscmp(argv[1], L"light") != 0 && wcscmp(argv[1], L"dark") != 0))
         return 2;
     const DWORD light = wcscmp(argv[1], L"light") == 0;
@@ -16,11 +16,11 @@ int wmain(int argc, wchar_t **argv) {
     if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", 0,
                         NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
         return 1;
-    const LSTATUS set = RegSetValueExW(key, L"AppsUseLightTheme", 0, REG_DWORD, (const BYTE *)&light, sizeof light);
+    const LSTATUS set = RegSetValueExW(key, L"AppsUseLightTheme", 0, REG_DWORD, (const BYTE*)&light, sizeof light);
     RegCloseKey(key);
     DWORD_PTR answer;
-    return set == ERROR_SUCCESS && SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, (LPARAM)L"ImmersiveColorSet",
-                                                       SMTO_ABORTIFHUNG, 5000, &answer)
+    return set == ERROR_SUCCESS && SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+                                                       (LPARAM)L"ImmersiveColorSet", SMTO_ABORTIFHUNG, 5000, &answer)
                ? 0
                : 1;
 }
