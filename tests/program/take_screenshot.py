@@ -73,10 +73,12 @@ def main():
     parser.add_argument("--output", required=True)
     parser.add_argument("--wrapper", action="append", default=[],
                         help="a program that runs the executable (Wine for the Windows one); repeatable")
+    parser.add_argument("--screen", default="1280x1024",
+                        help="the private X server's screen size, WIDTHxHEIGHT: room for a window at 200 %%")
     args = parser.parse_args()
 
     form = Form(Path(args.project_root) / FORM_RELATIVE)
-    server = XServer()
+    server = XServer(args.screen)
     sandbox = empty_dir("zelkora-screenshot-")
     program = None
     try:

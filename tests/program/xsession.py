@@ -51,10 +51,10 @@ def wait_until(what, predicate, timeout=WAIT_SECONDS, interval=0.05):
 class XServer:
     """A private Xvfb on a display number it picks itself, so runs never collide."""
 
-    def __init__(self):
+    def __init__(self, size="1280x1024"):
         read_end, write_end = os.pipe()
         self._process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{size}x24",
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
