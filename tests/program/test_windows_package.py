@@ -9,7 +9,6 @@ import os
 import re
 import subprocess
 import sys
-import time
 import unittest
 import zipfile
 from pathlib import Path, PureWindowsPath
@@ -20,13 +19,11 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
 from artefacts import TOP, WINE, WINE_QUIET, WINESERVER, in_windows_build_system, the_one  # noqa: E402
-from take_screenshot import capture  # noqa: E402
 from test_package import FAILURES, check_readme  # noqa: E402
 from xsession import (NO_SESSION_BUS, Form, Program, XServer, empty_dir, remove_tree,  # noqa: E402
                       resource_lines, wait_until)
 
 ARGS = None
-HERE = Path(__file__).resolve().parent
 # A folder such as a Windows user's own (C:\Users\山田\...): every path the program
 # builds, logs and reports passes through it.
 JAPANESE_FOLDER = "山田のダウンロード"
@@ -335,64 +332,6 @@ class FailedStartOnJapaneseWindows(Unpacked):
         self.assertEqual(result.stderr.decode("utf-8"),
                          f"OSError: filesystem error: cannot remove: 共有違反です。 [{windows(probe)}]\r\n")
 
-
-class Windows11(Unpacked):
-    """In a Wine prefix of its own that reports Windows 11, Qt gives the window its
-    windows11 style: the only one of its Windows styles with dark colours (windowsvista
-    paints a window light in dark mode too)."""
-
-    def test_light_or_dark_as_the_apps_mode_says_also_when_switched_while_open(self):
-        env = {**os.environ, "WINEPREFIX": str(self.sandbox / "wine")}
-        self.addCleanup(subprocess.run, [WINESERVER, "-k"], env=env, timeout=120)
-
-        def run(*command):
-            subprocess.run(command, env=env, check=True, capture_output=True, timeout=120)
-
-        run(WINE, "wineboot", "-i")
-        run(WINE, "reg", "import", windows(HERE / "windows11.reg"))
-        # The reset button disabled: the style colours a disabled button's text itself, as
-        # it polishes the button, for the mode of that moment.
-        run(WINE, "reg", "add", SETTINGS_KEY + r"\chk", "/v", "symbols", "/d", "false", "/f")
-        theme = self.sandbox / "set_app_theme.exe"
-        in_windows_build_system("x86_64-w64-mingw32-gcc-posix", "-municode", "-o", str(theme),
-                                str(HERE / "set_app_theme.c"), check=True, timeout=120)
-
-        pictures = {}
-        for mode in ("light", "dark"):
-            run(WINE, str(theme), mode)
-            program = Program(self.exe, SERVER, self.sandbox, [WINE], extra_env={"WINEPREFIX": env["WINEPREFIX"]})
-            self.addCleanup(program.kill)
-            window = SERVER.wait_for_window(program, self.form.title)
-            pictures[mode] = drawn(window, mode)
-            if mode == "light":
-                SERVER.close_window(window)
-                self.assertEqual(program.wait(), 0)
-
-        # Turned light while open, it looks as the one started light: only the blinking
-        # text cursor may differ.
-        run(WINE, str(theme), "light")
-        wait_until("the switched window drawn as the one started light",
-                   lambda: pixels_differing(pictures["light"], capture(window)[2]) < 100)
-        SERVER.close_window(window)
-        self.assertEqual(program.wait(), 0)
-
-
-def drawn(window, mode):
-    """The window's picture once it is drawn, and light (mean brightness over 200) or dark
-    (under 80) as `mode` says; a window not yet drawn is one colour."""
-    def picture():
-        rows = capture(window)[2]
-        brightness = sum(map(sum, rows)) / (len(rows) * len(rows[0]))
-        right = brightness > 200 if mode == "light" else 20 < brightness < 80
-        return len(set(rows)) > 50 and right and rows
-
-    wait_until(f"the window drawn {mode}", picture)
-    time.sleep(1)  # the rest of the first paint
-    return wait_until(f"the window drawn {mode}", picture)
-
-
-def pixels_differing(rows, others):
-    return sum(row[i:i + 3] != other[i:i + 3] for row, other in zip(rows, others) for i in range(0, len(row), 3))
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
