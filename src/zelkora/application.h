@@ -2,12 +2,9 @@
 // The application around the one window: the application object, the name and icon the
 // desktop knows the program by, the window shown, and the event loop.
 
-#include <string>
+#include "held_qt_messages.h"
 
 namespace zelkora {
-
-// Writes the one line of a start that cannot go on: the error's kind and message.
-using FailedStartReport = void (*)(const std::string& line);
 
 // Takes the application object there is, or makes one from the command line, shows the
 // window and runs the event loop. Returns the loop's result. The program's main (main.cpp)
