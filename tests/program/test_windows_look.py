@@ -1,9 +1,6 @@
 #!/usr/bin/python3
-"""The Windows program's look under Wine reporting Windows 11: light or dark as the
-system's mode for apps says, at start and when the mode is switched while it is open.
-
-Runs in a Wine prefix and on a private X server of its own.
-"""
+"""The Windows program under Wine reporting Windows 11, in a prefix and on an X server of
+its own: light or dark as the system's mode for apps says, also when switched while open."""
 
 import argparse
 import os
@@ -12,7 +9,7 @@ import sys
 import time
 import unittest
 import zipfile
-from pathlib import Path, PureWindowsPath
+from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
@@ -31,7 +28,6 @@ class Windows11(unittest.TestCase):
         with zipfile.ZipFile(the_one(ARGS.dist_dir, "*-windows-x86_64.zip", "Windows archive")) as archive:
             archive.extractall(sandbox)
         app = sandbox / TOP / "app"
-        form = Form(app / "zelkora" / "resources" / "ui" / "main_window.ui")
         env = {**WINE_QUIET, **NO_SESSION_BUS, "WINEPREFIX": str(sandbox / "wine")}
         self.addCleanup(subprocess.run, [WINESERVER, "-k"], env={**os.environ, **env}, timeout=120)
         server = XServer()
@@ -44,7 +40,7 @@ class Windows11(unittest.TestCase):
         # Windows styles with dark colours. The reset button is disabled: the style colours
         # its text as it polishes it, for the mode of that moment.
         run(WINE, "wineboot", "-i")
-        run(WINE, "reg", "import", str(PureWindowsPath("Z:" + str(HERE / "windows11.reg"))))
+        run(WINE, "reg", "import", f"Z:{HERE / 'windows11.reg'}")
         run(WINE, "reg", "add", r"HKCU\Software\orvanel-works\zelkora-desk\chk", "/v", "symbols", "/d", "false", "/f")
         theme = sandbox / "set_app_theme.exe"
         in_windows_build_system("x86_64-w64-mingw32-gcc-posix", "-municode", "-o", str(theme),
@@ -54,7 +50,7 @@ class Windows11(unittest.TestCase):
             run(WINE, str(theme), mode)
             program = Program(app / "zelkora-desk.exe", server, sandbox, [WINE], extra_env=env)
             self.addCleanup(program.kill)
-            window = server.wait_for_window(program, form.title)
+            window = server.wait_for_window(program, Form(app / "zelkora/resources/ui/main_window.ui").title)
             pictures[mode] = drawn(window, mode)
             if mode == "light":
                 server.close_window(window)
@@ -62,8 +58,9 @@ class Windows11(unittest.TestCase):
 
         # Turned light while open, it looks as the one started light but for the text cursor.
         run(WINE, str(theme), "light")
-        wait_until("the switched window drawn as the one started light",
-                   lambda: pixels_differing(pictures["light"], capture(window)[2]) < 100)
+        wait_until("the switched window drawn as the one started light", lambda: sum(
+            a[i:i + 3] != b[i:i + 3] for a, b in zip(pictures["light"], capture(window)[2]) for i in range(0, len(a), 3)
+        ) < 100)
 
 
 def drawn(window, mode):
@@ -76,10 +73,6 @@ def drawn(window, mode):
     wait_until(f"the window drawn {mode}", picture)
     time.sleep(1)  # the rest of the first paint
     return wait_until(f"the window drawn {mode}", picture)
-
-
-def pixels_differing(rows, others):
-    return sum(row[i:i + 3] != other[i:i + 3] for row, other in zip(rows, others) for i in range(0, len(row), 3))
 
 
 if __name__ == "__main__":
