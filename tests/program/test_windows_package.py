@@ -9,6 +9,7 @@ import os
 import re
 import subprocess
 import sys
+import time
 import unittest
 import zipfile
 from pathlib import Path, PureWindowsPath
@@ -19,6 +20,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import scenarios  # noqa: E402
 from artefacts import TOP, WINE, WINE_QUIET, WINESERVER, in_windows_build_system, the_one  # noqa: E402
+from take_screenshot import capture  # noqa: E402
 from test_package import FAILURES, check_readme  # noqa: E402
 from xsession import (NO_SESSION_BUS, Form, Program, XServer, empty_dir, remove_tree,  # noqa: E402
                       resource_lines, wait_until)
@@ -331,6 +333,53 @@ class FailedStartOnJapaneseWindows(Unpacked):
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr.decode("utf-8"),
                          f"OSError: filesystem error: cannot remove: 共有違反です。 [{windows(probe)}]\r\n")
+
+
+class Windows11(Unpacked):
+    def test_light_or_dark_as_the_apps_mode_says_also_when_switched_while_open(self):
+        # In a prefix of its own reporting Windows 11, Qt gives the window its windows11 style,
+        # the only one of its Windows styles with dark colours. The reset button is disabled:
+        # the style colours its text as it polishes it, for the mode of that moment.
+        env = {"WINEPREFIX": str(self.sandbox / "wine")}
+        self.addCleanup(subprocess.run, [WINESERVER, "-k"], env={**os.environ, **env}, timeout=120)
+
+        def run(*command):
+            subprocess.run(command, env={**os.environ, **env}, check=True, capture_output=True, timeout=120)
+
+        run(WINE, "wineboot", "-i")
+        run(WINE, "reg", "import", windows(Path(__file__).resolve().parent / "windows11.reg"))
+        run(WINE, "reg", "add", SETTINGS_KEY + r"\chk", "/v", "symbols", "/d", "false", "/f")
+        theme = self.sandbox / "set_app_theme.exe"
+        in_windows_build_system("x86_64-w64-mingw32-gcc-posix", "-municode", "-o", str(theme),
+                                str(Path(__file__).resolve().parent / "set_app_theme.c"), check=True, timeout=120)
+        pictures = {}
+        for mode in ("light", "dark"):
+            run(WINE, str(theme), mode)
+            program = Program(self.exe, SERVER, self.sandbox, [WINE], extra_env=env)
+            self.addCleanup(program.kill)
+            window = SERVER.wait_for_window(program, self.form.title)
+            pictures[mode] = drawn(window, mode)
+            if mode == "light":
+                SERVER.close_window(window)
+                program.wait()
+
+        # Turned light while open, it looks as the one started light but for the text cursor.
+        run(WINE, str(theme), "light")
+        wait_until("the switched window drawn as the one started light", lambda: sum(
+            a[i:i + 3] != b[i:i + 3] for a, b in zip(pictures["light"], capture(window)[2]) for i in range(0, len(a), 3)
+        ) < 100)
+
+
+def drawn(window, mode):
+    """The window's picture once drawn (not one colour) light or dark, by its mean brightness."""
+    def picture():
+        rows = capture(window)[2]
+        brightness = sum(map(sum, rows)) / (len(rows) * len(rows[0]))
+        return len(set(rows)) > 50 and (brightness > 200 if mode == "light" else 20 < brightness < 80) and rows
+
+    wait_until(f"the window drawn {mode}", picture)
+    time.sleep(1)  # the rest of the first paint
+    return wait_until(f"the window drawn {mode}", picture)
 
 
 if __name__ == "__main__":
