@@ -3,21 +3,18 @@
 # Uses $cache, $work, $sources and $legal of the script.
 
 # Source packages come through a private apt state with deb-src entries, so the
-# machine's own apt configuration is left as it is.
+# machine's own apt configuration is left as it is; their addresses are the machine's
+# own (scripts/lib/apt_sources.py): Debian 13's, and Debian 12's for log4cplus.
 apt_state="$cache/apt-trixie"
-apt_opts=(-o "Dir::Etc::sourcelist=$apt_state/sources.list" -o Dir::Etc::sourceparts=-
+apt_opts=(-o "Dir::Etc::sourcelist=$apt_state/debian.sources" -o Dir::Etc::sourceparts=-
           -o "Dir::State::Lists=$apt_state/lists" -o "Dir::Cache=$apt_state/cache"
           -o APT::Sandbox::User=root)
 apt_ready=
 private_apt_update() {
     [ -n "$apt_ready" ] && return
     mkdir -p "$apt_state/lists/partial" "$apt_state/cache/archives/partial"
-    cat >"$apt_state/sources.list" <<'LIST'
-deb-src http://deb.debian.org/debian trixie main
-deb-src http://deb.debian.org/debian trixie-updates main
-deb-src http://deb.debian.org/debian-security trixie-security main
-deb-src http://deb.debian.org/debian bookworm main
-LIST
+    { "$python" "$root/scripts/lib/apt_sources.py" trixie deb-src && echo \
+        && "$python" "$root/scripts/lib/apt_sources.py" bookworm deb-src; } >"$apt_state/debian.sources"
     apt-get "${apt_opts[@]}" update -qq >&2 || die "could not read the source package lists from the Debian archive"
     apt_ready=1
 }
