@@ -5,10 +5,13 @@ import re
 import subprocess
 import sys
 from typing import NamedTuple
+from urllib.parse import quote
 
 from debian.copyright import Copyright
 
-DEBIAN_POOL = "https://deb.debian.org/debian/pool/main"
+# Debian's archive of every version it ever published: an address there stays valid when
+# the mirrors have dropped a version for its successor.
+SNAPSHOT = "https://snapshot.debian.org/package"
 
 
 class Installed(NamedTuple):
@@ -17,10 +20,9 @@ class Installed(NamedTuple):
     source_version: str
 
 
-def pool_url(source, file=""):
-    """Where the archive keeps a file of a source package (its folder, with no file)."""
-    letter = source[:4] if source.startswith("lib") else source[0]
-    return f"{DEBIAN_POOL}/{letter}/{source}/{file}"
+def snapshot_url(source, version):
+    """The page of one version of a source package, with its files, at Debian's snapshot archive."""
+    return f"{SNAPSHOT}/{source}/{quote(version, safe='')}/"
 
 
 def installed(package):
@@ -46,7 +48,7 @@ def apt_sources(cache, package, version):
     scripts/windows/deps keeps in `cache`."""
     apt = cache / "apt-trixie"
     shown = subprocess.run(
-        ["apt-get", "-qq", "-o", f"Dir::Etc::sourcelist={apt}/sources.list", "-o", "Dir::Etc::sourceparts=-",
+        ["apt-get", "-qq", "-o", f"Dir::Etc::sourcelist={apt}/debian.sources", "-o", "Dir::Etc::sourceparts=-",
          "-o", f"Dir::State::Lists={apt}/lists", "-o", f"Dir::Cache={apt}/cache", "-o", "APT::Sandbox::User=root",
          "source", "--print-uris", f"{package}={version}"],
         capture_output=True, text=True, cwd="/tmp")

@@ -12,7 +12,7 @@ from pathlib import Path
 
 from . import components, project
 from .components import Component
-from .debian_records import installed, pool_url
+from .debian_records import installed, snapshot_url
 
 # Licences of the source packages the program links against, as SPDX expressions; the
 # Debian copyright file of each package has the details. By the source's name without
@@ -73,7 +73,7 @@ def write_notices(build, stage, components_json):
         licence = licence_of(source)
         lines.append(f"  {package} {binary_version} (source {source} {source_version}): {licence}")
         found.append(Component(
-            package, package, binary_version, licence, debian_source=source, download=pool_url(source),
+            package, package, binary_version, licence, debian_source=source, download=snapshot_url(source, source_version),
             linked_into=programs,
             note=f"a system library, not shipped; built from Debian source package {source} {source_version}"))
     (stage / "THIRD-PARTY-NOTICES.txt").write_text("\n".join(lines) + "\n", encoding="utf-8")

@@ -15,6 +15,7 @@ import uuid
 from pathlib import Path
 
 from . import components as records
+from .debian_records import SNAPSHOT
 
 LINKS = {"static": "STATIC_LINK", "dynamic": "DYNAMIC_LINK"}
 
@@ -53,7 +54,7 @@ def package(component):
         entry["sourceInfo"] = "; ".join(f"{name} SHA256 {digest}" for name, digest in component.sources)
     if component.note:
         entry["comment"] = component.note
-    if component.download.startswith("https://deb.debian.org/") and not component.parent:
+    if component.download.startswith(SNAPSHOT) and not component.parent:
         # A system library is a binary package of the machine's; what we bundle was built from source.
         arch = "amd64" if component.debian_source else "source"
         entry["externalRefs"] = [{"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",

@@ -13,7 +13,7 @@ from pathlib import Path
 
 from . import components, project, qt_attributions
 from .components import Component
-from .debian_records import apt_sources, copyright_holders, installed, pool_url
+from .debian_records import apt_sources, copyright_holders, installed, snapshot_url
 from .windows_texts import notices_text, sources_text
 
 QTTOOLS_URL = "https://download.qt.io/archive/qt/6.4/6.4.2/submodules/qttools-everywhere-src-6.4.2.tar.xz"
@@ -74,7 +74,7 @@ def built_libraries(legal):
     return [
         Component(
             "qt6-base", "Qt Base (Qt Core, Gui, Widgets and their plug-ins)", qtbase_version, QT_LICENCE,
-            QT_OFFERED, copyright=QT_COPYRIGHT, download=pool_url("qt6-base", qtbase_sources[0][0]),
+            QT_OFFERED, copyright=QT_COPYRIGHT, download=snapshot_url("qt6-base", qtbase_version),
             sources=qtbase_sources, homepage="https://www.qt.io/", linked_into=[WINDOW],
             texts=[lgpl, gpl, legal.keep_file("qt6-base-debian-copyright.txt",
                                               legal.root / "qt6-base" / "debian-copyright")],
@@ -84,7 +84,7 @@ def built_libraries(legal):
             "qt6-tools", "Qt UiTools (from Qt Tools)", "6.4.2" if from_tarball else qttools_version, QT_LICENCE,
             QT_OFFERED, copyright=QT_COPYRIGHT,
             supplier="Organization: The Qt Company" if from_tarball else "Organization: Debian",
-            download=QTTOOLS_URL if from_tarball else pool_url("qt6-tools", qttools_sources[0][0]),
+            download=QTTOOLS_URL if from_tarball else snapshot_url("qt6-tools", qttools_version),
             sources=qttools_sources, homepage="https://www.qt.io/", texts=[lgpl, gpl], linked_into=[WINDOW],
             note="Qt's own release tarball of the module at v6.4.2, built against the Qt Base above (Debian's "
                  "qt6-tools source is not served where this was built); only src/uitools and the form loader it "
@@ -92,13 +92,13 @@ def built_libraries(legal):
         Component(
             "libsodium", "libsodium", sodium_version, "ISC",
             copyright=copyright_holders(legal.root / "libsodium" / "debian-copyright"),
-            download=pool_url("libsodium", sodium_sources[0][0]), sources=sodium_sources,
+            download=snapshot_url("libsodium", sodium_version), sources=sodium_sources,
             homepage="https://libsodium.org/", link="static",
             texts=[legal.keep_file("libsodium-LICENSE.txt", legal.root / "libsodium" / "LICENSE")]),
         Component(
             "log4cplus", "log4cplus", log4cplus_version, "Apache-2.0 AND BSD-2-Clause",
             copyright=copyright_holders(legal.root / "log4cplus" / "debian-copyright"),
-            download=pool_url("log4cplus", log4cplus_sources[0][0]), sources=log4cplus_sources,
+            download=snapshot_url("log4cplus", log4cplus_version), sources=log4cplus_sources,
             homepage="https://github.com/log4cplus/log4cplus", link="static", linked_into=[WINDOW],
             texts=[legal.keep_file("log4cplus-LICENSE.txt", legal.root / "log4cplus" / "LICENSE"),
                    legal.keep_file("Apache-2.0.txt", qt_texts / "Apache-2.0.txt")]),
@@ -117,7 +117,7 @@ def compiler_runtime(legal, gpl):
         Component(
             "gcc-mingw-w64", "GCC run-time libraries (libstdc++, libgcc)", gcc.version,
             "GPL-3.0-or-later WITH GCC-exception-3.1", copyright=["Copyright (C) Free Software Foundation, Inc."],
-            download=pool_url(gcc.source, f"{gcc.source}_{gcc.source_version}.dsc"),
+            download=snapshot_url(gcc.source, gcc.source_version),
             sources=apt_sources(legal.cache, gcc.source, gcc.source_version) + apt_sources(legal.cache, *upstream),
             homepage="https://gcc.gnu.org/",
             texts=[gpl, legal.keep("GCC-exception-3.1.txt", exception.group(0)),
@@ -127,7 +127,7 @@ def compiler_runtime(legal, gpl):
             "mingw-w64", "mingw-w64 winpthreads and start-up code", mingw.source_version, "MIT AND ZPL-2.1",
             copyright=copyright_holders(MINGW_COPYRIGHT, "mingw-w64-libraries/winpthreads/*")
             + copyright_holders(MINGW_COPYRIGHT),
-            download=pool_url(mingw.source, f"{mingw.source}_{mingw.source_version}.dsc"),
+            download=snapshot_url(mingw.source, mingw.source_version),
             sources=apt_sources(legal.cache, mingw.source, mingw.source_version),
             homepage="https://www.mingw-w64.org/",
             texts=[legal.keep_file("mingw-w64-debian-copyright.txt", MINGW_COPYRIGHT)],
@@ -174,7 +174,7 @@ def write_installer_notice(prefix, stage, components_json):
     components.write(components_json, [Component(
         "nsis", "NSIS installer stub", nsis.version, "Zlib AND CPL-1.0 WITH LZMA-exception",
         copyright=copyright_holders(NSIS_COPYRIGHT),
-        download=pool_url(nsis.source, f"{nsis.source}_{nsis.source_version}.dsc"),
+        download=snapshot_url(nsis.source, nsis.source_version),
         sources=apt_sources(Path(prefix).parent, nsis.source, nsis.source_version),
         homepage="https://nsis.sourceforge.io/", texts=["NSIS.txt"], link="stub", files=["licenses/NSIS.txt"],
         note="the stub that setup.exe and the uninstall.exe it writes run in")])
