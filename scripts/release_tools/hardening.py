@@ -37,9 +37,11 @@ def elf_properties(data):
     tags, symbols, x86_features = {}, set(), 0
     for section in elf.iter_sections():
         if isinstance(section, NoteSection):
-            x86_features |= sum(prop["pr_data"] for note in section.iter_notes()
-                                if note["n_type"] == "NT_GNU_PROPERTY_TYPE_0" for prop in note["n_desc"]
-                                if prop["pr_type"] == "GNU_PROPERTY_X86_FEATURE_1_AND")
+            for note in section.iter_notes():
+                if note["n_type"] == "NT_GNU_PROPERTY_TYPE_0":
+                    for prop in note["n_desc"]:
+                        if prop["pr_type"] == "GNU_PROPERTY_X86_FEATURE_1_AND":
+                            x86_features |= prop["pr_data"]
         if isinstance(section, DynamicSection):
             tags = {tag.entry.d_tag: tag.entry.d_val for tag in section.iter_tags()}
         if section.name == ".dynsym":
