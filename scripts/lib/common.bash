@@ -3,7 +3,9 @@
 # Sets $root (the checkout), and gives say/die in the calling script's name, package
 # installs, the release tools, the commit's time, builds and fresh Wine prefixes.
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# Its real path, symbolic links resolved: the Debian 13 root binds the checkout there, and
+# scripts run again inside it name themselves by it.
+root=$(cd -P "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 script_name=${0#"$root"/}
 
 say() { echo "${script_name##*/}: $*" >&2; }

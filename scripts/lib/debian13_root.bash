@@ -1,0 +1,112 @@
+# Sourced by scripts/debian13: makes, keeps and prunes the project's Debian 13 roots.
+#   debian13_root      sets $base to this checkout's root, made if it is not yet, and holds
+#                      it (fd 7, a shared lock) until the caller exits
+# A root is a plain folder, every file of it the caller's own, made with mmdebstrap in its
+# unshare mode: its mounts live in a namespace of mmdebstrap's own and go with it however
+# it ends, and no step needs root rights where the machine allows user namespaces.
+# Roots live in ${XDG_CACHE_HOME:-$HOME/.cache}/zelkora-desk/roots/debian13-<key>, the key a
+# hash of how a root is made and of the package list, so a changed list makes a new root; a root is
+# removed once no run has used it for $root_max_age_days days, never while one holds it.
+
+root_suite=trixie
+root_max_age_days=3
+
+# Removes a folder tree of ours, refusing when anything is mounted inside it: rm would walk
+# into a bind of the same file system, which --one-file-system cannot tell apart.
+remove_tree() {
+    local dir=$1 target
+    [ -e "$dir" ] || return 0
+    dir=$(realpath "$dir")
+    while IFS= read -r target; do
+        target=$(printf '%b' "$target")
+        case "$target" in
+            "$dir" | "$dir"/*) die "not removing $dir: $target is mounted inside it" ;;
+        esac
+    done < <(findmnt --raw --noheadings --output TARGET)
+    # Folders the root's packages made read-only for their owner would stop rm.
+    chmod -R u+w -- "$dir" 2>/dev/null || true
+    rm -rf --one-file-system -- "$dir"
+}
+
+# Makes the root for the packages named, in $base, through a folder beside it that becomes
+# $base only when complete: an interrupted making leaves no half root for a run to use.
+_make_root() {
+    local making="$roots/.making-$key" sources started=$SECONDS
+    say "making the Debian 13 root $base (${#packages[@]} packages)"
+    remove_tree "$making"
+    mkdir -p "$making" "$roots/debs-debian13"
+    # The machine's own archive addresses and apt proxy settings (apt_sources.py says why),
+    # in a file whose name becomes the root's sources file (apt reads no hidden names).
+    sources="$roots/debian.sources"
+    "$python" "$root/scripts/lib/apt_sources.py" "$root_suite" deb deb-src >"$sources"
+    apt-config dump Acquire::http Acquire::https Acquire::ftp >"$roots/apt.conf"
+    local include
+    include=$(IFS=,; echo "${packages[*]}")
+    # The packages of the last root are kept in debs-debian13, so a new list downloads only
+    # what is new. Its path is relative to the folder mmdebstrap starts in, so no path of
+    # this machine is written into the hooks, which run as shell code.
+    (
+        cd "$roots"
+        mmdebstrap --mode=unshare --format=tar --quiet --variant=apt --include="$include" \
+            --aptopt="$roots/apt.conf" --skip=essential/unlink \
+            --setup-hook='mkdir -p "$1/var/cache/apt/archives/"' \
+            --setup-hook='sync-in debs-debian13 /var/cache/apt/archives/' \
+            --customize-hook='sync-out /var/cache/apt/archives debs-debian13' \
+            "$root_suite" - "$sources"
+    ) | tar -x -C "$making" --no-same-owner --exclude='./dev/*' \
+        || { remove_tree "$making"; die "could not make the Debian 13 root"; }
+    rm -f "$sources" "$roots/apt.conf"
+    # Mount points for what each run binds over them (the root is read-only to its
+    # commands), and the machine id a desktop has: D-Bus and Qt's session code read it.
+    rm -f "$making/etc/resolv.conf" && : >"$making/etc/resolv.conf"
+    od -An -tx1 -N16 /dev/urandom | tr -d ' \n' >"$making/etc/machine-id" && echo >>"$making/etc/machine-id"
+    mv "$making" "$base"
+    say "root made in $((SECONDS - started)) s"
+}
+
+# Roots of other keys nobody has used for a while; each is taken with an exclusive lock
+# first, so a run that holds it (or is about to: it locks before it looks) keeps it.
+_prune_roots() {
+    local lock dir
+    for lock in "$roots"/debian13-*.lock; do
+        dir=${lock%.lock}
+        [ "$dir" = "$base" ] || [ ! -d "$dir" ] && continue
+        [ -n "$(find "$lock" -mtime +"$root_max_age_days")" ] || continue
+        (
+            flock --nonblock --exclusive 6 || exit 0
+            say "removing $dir, unused for $root_max_age_days days"
+            remove_tree "$dir"
+        ) 6>>"$lock"
+    done
+}
+
+debian13_root() {
+    # ZELKORA_DEBIAN13_PACKAGES, names apart by spaces, stands in for the scripts' lists: the
+    # runner's own tests make small roots with it.
+    if [ -n "${ZELKORA_DEBIAN13_PACKAGES:-}" ]; then
+        read -r -a packages <<<"$ZELKORA_DEBIAN13_PACKAGES"
+    else
+        mapfile -t packages < <({ "$root/scripts/install-deps" --list; "$root/scripts/install-deps" --list-desktop
+            "$root/scripts/windows/deps" --list; } | sort -u)
+    fi
+    roots="${XDG_CACHE_HOME:-$HOME/.cache}/zelkora-desk/roots"
+    # The key: what decides a root's contents, so that a change to anything else here keeps
+    # the roots there are.
+    key=$( { declare -f _make_root; echo "$root_suite"; printf '%s\n' "${packages[@]}"; } | sha256sum | cut -c1-16)
+    base="$roots/debian13-$key"
+    mkdir -p "$roots"
+    # Held for the whole run: the lock is taken before the root is looked at, so no pruning
+    # can come between the two. The lock file's time is the root's last use.
+    exec 7>>"$base.lock"
+    flock --shared 7
+    if [ ! -d "$base" ]; then
+        flock --exclusive 7
+        if [ ! -d "$base" ]; then
+            # One making at a time, for the kept packages' folder.
+            (flock 6 && _make_root) 6>>"$roots/.making.lock"
+        fi
+        flock --shared 7
+    fi
+    touch "$base.lock"
+    _prune_roots
+}
