@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -160,21 +161,41 @@ private slots:
         QCOMPARE(window.widget<QPlainTextEdit>("txtResult")->toPlainText(), "4444");
     }
 
-    // l 1 I O 0 stay apart only in a fixed-pitch face: the form's own on Linux, and one
-    // still where the face the form names does not exist (as on Windows).
+    // l 1 I O 0 stay apart only at one advance and each drawn its own way: in the form's
+    // face, and still where the form names a face that is missing (as on Windows) or one
+    // that does not keep them apart, whatever face the locale makes the fallback.
+    void result_list_uses_a_fixed_pitch_face_data() {
+        QTest::addColumn<QString>("face");  // null: the form's own
+        QTest::newRow("the form's face") << QString();
+#if !defined(_WIN32)  // Wine has neither Windows' faces nor a fallback of its own to show these
+        QTest::newRow("a face no machine has") << "A Face No Machine Has";
+        QTest::newRow("a proportional face") << "DejaVu Sans";
+#endif
+    }
     void result_list_uses_a_fixed_pitch_face() {
+        QFETCH(QString, face);
         const auto window = real_window();
         auto* result = window->widget<QPlainTextEdit>("txtResult");
-        const QFontInfo shown(result->font());
-        QVERIFY2(shown.fixedPitch(), qPrintable(shown.family()));
+        if (!face.isNull()) {
+            result->setFont(QFont(face, 11));
+            RecordingWindow::_use_fixed_pitch_font(result);
+        }
+        const QString ambiguous = QStringLiteral("01IOl");
+        const QFontMetricsF metrics(result->font());
+        QList<QImage> glyphs;
+        for (const QChar c : ambiguous) {
+            QCOMPARE(metrics.horizontalAdvance(c), metrics.horizontalAdvance(ambiguous[0]));
+            QImage& glyph = glyphs.emplace_back(32, 32, QImage::Format_Grayscale8);
+            glyph.fill(Qt::white);
+            QPainter painter(&glyph);
+            painter.setFont(result->font());
+            painter.drawText(glyph.rect(), Qt::AlignCenter, c);
+        }
+        for (qsizetype i = 0; i < glyphs.size(); ++i)
+            for (qsizetype j = i + 1; j < glyphs.size(); ++j)
+                QVERIFY2(glyphs[i] != glyphs[j], qPrintable(QString(ambiguous[i]) + ambiguous[j]));
 #if !defined(_WIN32)
-        QCOMPARE(shown.family(), "DejaVu Sans Mono");
-        // Wine has neither Windows' faces nor a fixed-pitch fallback of its own to show this.
-        QPlainTextEdit elsewhere;
-        elsewhere.setFont(QFont(QStringLiteral("A Face No Machine Has"), 11));
-        RecordingWindow::_use_fixed_pitch_font(&elsewhere);
-        const QFontInfo fallback(elsewhere.font());
-        QVERIFY2(fallback.fixedPitch(), qPrintable(fallback.family()));
+        QCOMPARE(QFontInfo(result->font()).family(), "DejaVu Sans Mono");
 #endif
     }
 
