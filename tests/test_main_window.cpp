@@ -262,29 +262,36 @@ private slots:
             QVERIFY2(tip.contains(figure), qPrintable(tip));
     }
 
-    // Every word on every window colour it meets reaches WCAG's 4.5:1 for normal text
-    // (Fusion light and dark, Windows light and white, the windows11 style's light and
-    // dark, dark palettes down to black).
+    // Every word reaches WCAG's 4.5:1 for normal text on the window it is drawn on, in its
+    // own hue (that of the light palettes' colours), on Fusion light and dark, Qt's KDE
+    // theme without kdeglobals, Windows light and white, the windows11 style's light and
+    // dark, and dark palettes down to black; a new palette is followed at once.
+    void strength_word_readable_on_every_palette_data() {
+        QTest::addColumn<QString>("window");
+        for (const char* window : {"#d6d2d0", "#efefef", "#f0f0f0", "#f3f3f3", "#ffffff", "#353535", "#2d2d2d",
+                                   "#202020", "#1e1e1e", "#000000"})
+            QTest::newRow(window) << window;
+    }
     void strength_word_readable_on_every_palette() {
+        QFETCH(QString, window);
         const auto luminance = [](const QColor& c) {
-            const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
             return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
         };
-        for (const char* window :
-             {"#efefef", "#f0f0f0", "#f3f3f3", "#ffffff", "#353535", "#2d2d2d", "#202020", "#1e1e1e", "#000000"})
-            for (int rating = 0; rating < 4; ++rating) {
-                const double on = luminance(QColor(window));
-                const double word =
-                    luminance(*zelkora::strength_word_colour(zelkora::StrengthRating(rating), QColor(window), false));
-                QVERIFY2((std::max(on, word) + 0.05) / (std::min(on, word) + 0.05) >= 4.5,
-                         qPrintable(QStringLiteral("rating %1 on %2").arg(rating).arg(window)));
-            }
-        QVERIFY(!zelkora::strength_word_colour(zelkora::StrengthRating::strong, QColor("#000000"),
-                                               true));  // a contrast theme's own colours
+        const int hues[] = {0, 36, 123, 211};  // red, amber, green, blue
+        for (int rating = 0; rating < 4; ++rating) {
+            const QColor word = *zelkora::strength_word_colour(zelkora::StrengthRating(rating), QColor(window), false);
+            const double on = luminance(QColor(window));
+            QVERIFY2((std::max(on, luminance(word)) + 0.05) / (std::min(on, luminance(word)) + 0.05) >= 4.5,
+                     qPrintable(word.name()));
+            QVERIFY2(std::abs(word.hslHue() - hues[rating]) <= 4, qPrintable(word.name()));
+        }
+        QVERIFY(!zelkora::strength_word_colour(zelkora::StrengthRating::strong, QColor(window), true));
 
-        auto window = real_window();  // a new palette is followed at once
-        window->setPalette(QPalette(QColor("#353535")));
-        QVERIFY(window->widget<QLabel>("lblStrength")->text().contains("#a5d6a7"));
+        auto shown = real_window();
+        shown->setPalette(QPalette(QColor(window)));
+        const QColor strong = *zelkora::strength_word_colour(zelkora::StrengthRating::strong, QColor(window), false);
+        QVERIFY(shown->widget<QLabel>("lblStrength")->text().contains(strong.name()));
     }
 
     void real_form_builds_a_usable_window() {
