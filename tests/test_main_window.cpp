@@ -2,6 +2,9 @@
 // strength line kept in step with the options, and the application run around it.
 #include <QCheckBox>
 #include <QFontInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -19,6 +22,7 @@
 #include "application.h"
 #include "errors.h"
 #include "strength_label.h"
+#include "symbol_set_warnings.h"
 #include "window_fixture.h"
 
 using zelkora::GenerationRequest;
@@ -242,6 +246,25 @@ private slots:
         QVERIFY(window->requests.empty());
         if (shown.startsWith("強度"))  // the tooltip names the figure the word stands for
             QVERIFY2(label->toolTip().contains("2^-"), qPrintable(label->toolTip()));
+    }
+
+    // The console program's test has the same rows: the line says what the set holds that
+    // the user may not have meant, and only while the set is drawn from.
+    void strength_line_names_what_the_symbol_set_holds_data() {
+        QTest::addColumn<QString>("symbols");
+        QTest::addColumn<QString>("warning");
+        for (const QJsonValue row : QJsonDocument::fromJson(SYMBOL_SET_WARNINGS).array())
+            QTest::newRow(qPrintable(row["case"].toString())) << row["symbols"].toString() << row["warning"].toString();
+    }
+    void strength_line_names_what_the_symbol_set_holds() {
+        QFETCH(QString, symbols);
+        QFETCH(QString, warning);
+        auto window = real_window();
+        const auto* label = window->widget<QLabel>("lblStrength");
+        window->widget<QLineEdit>("txtSymbols")->setText(symbols);
+        QCOMPARE(QTextDocumentFragment::fromHtml(label->text()).toPlainText().section("）", 1).trimmed(), warning);
+        window->widget<QCheckBox>("chkSymbols")->setChecked(false);
+        QVERIFY(!label->text().contains("記号セット"));
     }
 
     // Exact figures to the nearest tenth; lower bounds rounded down, never up.

@@ -10,6 +10,7 @@
 
 #include "errors.h"
 #include "strength.h"
+#include "symbol_warning.h"
 #include "windows_api.h"
 
 namespace zelkora {
@@ -110,8 +111,17 @@ void show_strength(QLabel& label, const GenerationRequest& request) {
     const std::string_view word_text = strength_word(rating);
     const QString word = QString::fromUtf8(word_text.data(), static_cast<qsizetype>(word_text.size()));
     const auto colour = strength_word_colour(rating, label.palette().color(QPalette::Window), contrast_theme_on());
-    label.setText(figures_text(strength, colour, word));
-    label.setToolTip(figures_tooltip(strength, word));
+    QString text = figures_text(strength, colour, word);
+    QString tooltip = figures_tooltip(strength, word);
+    // The generator uses the set as it is; the line says what the user may not have meant.
+    if (const std::string warning = symbol_set_warning(request); !warning.empty()) {
+        text += QStringLiteral("　") + QString::fromStdString(warning).toHtmlEscaped();
+        tooltip += QStringLiteral(
+            "\n\n記号セットの文字は、そのままパスワードに入ります。見えない文字や全角文字などは、"
+            "登録を断るサイトや、別のキーボードでは同じように打てないことがあります。");
+    }
+    label.setText(text);
+    label.setToolTip(tooltip);
 }
 
 }  // namespace zelkora

@@ -15,7 +15,8 @@ namespace zelkora {
 
 // Puts the strength of the passwords `request` would give on `label`: the Shannon
 // entropy in whole bits and a word for the most likely password's, with a tooltip that
-// says what they mean; or, for options the engine would refuse, its own words.
+// says what they mean, and after them what kind of character outside printable ASCII the
+// symbol set holds, if any; or, for options the engine would refuse, its own words.
 void show_strength(QLabel& label, const GenerationRequest& request);
 
 // The colour of the word for `rating` on a window of colour `window`: the word's own hue,
