@@ -298,7 +298,7 @@ private slots:
     void strength_word_readable_on_every_palette() {
         QFETCH(QString, window);
         const auto luminance = [](const QColor& c) {
-            const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
             return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
         };
         const int hues[] = {0, 36, 123, 211};  // red, amber, green, blue
