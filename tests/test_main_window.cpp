@@ -2,9 +2,13 @@
 // strength line kept in step with the options, and the application run around it.
 #include <QCheckBox>
 #include <QFontInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -18,6 +22,7 @@
 #include "application.h"
 #include "errors.h"
 #include "strength_label.h"
+#include "symbol_set_warnings.h"
 #include "window_fixture.h"
 
 using zelkora::GenerationRequest;
@@ -160,21 +165,41 @@ private slots:
         QCOMPARE(window.widget<QPlainTextEdit>("txtResult")->toPlainText(), "4444");
     }
 
-    // l 1 I O 0 stay apart only in a fixed-pitch face: the form's own on Linux, and one
-    // still where the face the form names does not exist (as on Windows).
+    // l 1 I O 0 stay apart only at one advance and each drawn its own way: in the form's
+    // face, and still where the form names a face that is missing (as on Windows) or one
+    // that does not keep them apart, whatever face the locale makes the fallback.
+    void result_list_uses_a_fixed_pitch_face_data() {
+        QTest::addColumn<QString>("face");  // null: the form's own
+        QTest::newRow("the form's face") << QString();
+#if !defined(_WIN32)  // Wine has neither Windows' faces nor a fallback of its own to show these
+        QTest::newRow("a face no machine has") << "A Face No Machine Has";
+        QTest::newRow("a proportional face") << "DejaVu Sans";
+#endif
+    }
     void result_list_uses_a_fixed_pitch_face() {
+        QFETCH(QString, face);
         const auto window = real_window();
         auto* result = window->widget<QPlainTextEdit>("txtResult");
-        const QFontInfo shown(result->font());
-        QVERIFY2(shown.fixedPitch(), qPrintable(shown.family()));
+        if (!face.isNull()) {
+            result->setFont(QFont(face, 11));
+            RecordingWindow::_use_fixed_pitch_font(result);
+        }
+        const QString ambiguous = QStringLiteral("01IOl");
+        const QFontMetricsF metrics(result->font());
+        QList<QImage> glyphs;
+        for (const QChar c : ambiguous) {
+            QCOMPARE(metrics.horizontalAdvance(c), metrics.horizontalAdvance(ambiguous[0]));
+            QImage& glyph = glyphs.emplace_back(32, 32, QImage::Format_Grayscale8);
+            glyph.fill(Qt::white);
+            QPainter painter(&glyph);
+            painter.setFont(result->font());
+            painter.drawText(glyph.rect(), Qt::AlignCenter, c);
+        }
+        for (qsizetype i = 0; i < glyphs.size(); ++i)
+            for (qsizetype j = i + 1; j < glyphs.size(); ++j)
+                QVERIFY2(glyphs[i] != glyphs[j], qPrintable(QString(ambiguous[i]) + ambiguous[j]));
 #if !defined(_WIN32)
-        QCOMPARE(shown.family(), "DejaVu Sans Mono");
-        // Wine has neither Windows' faces nor a fixed-pitch fallback of its own to show this.
-        QPlainTextEdit elsewhere;
-        elsewhere.setFont(QFont(QStringLiteral("A Face No Machine Has"), 11));
-        RecordingWindow::_use_fixed_pitch_font(&elsewhere);
-        const QFontInfo fallback(elsewhere.font());
-        QVERIFY2(fallback.fixedPitch(), qPrintable(fallback.family()));
+        QCOMPARE(QFontInfo(result->font()).family(), "DejaVu Sans Mono");
 #endif
     }
 
@@ -223,6 +248,25 @@ private slots:
             QVERIFY2(label->toolTip().contains("2^-"), qPrintable(label->toolTip()));
     }
 
+    // The console program's test has the same rows: the line says what the set holds that
+    // the user may not have meant, and only while the set is drawn from.
+    void strength_line_names_what_the_symbol_set_holds_data() {
+        QTest::addColumn<QString>("symbols");
+        QTest::addColumn<QString>("warning");
+        for (const QJsonValue row : QJsonDocument::fromJson(SYMBOL_SET_WARNINGS).array())
+            QTest::newRow(qPrintable(row["case"].toString())) << row["symbols"].toString() << row["warning"].toString();
+    }
+    void strength_line_names_what_the_symbol_set_holds() {
+        QFETCH(QString, symbols);
+        QFETCH(QString, warning);
+        auto window = real_window();
+        const auto* label = window->widget<QLabel>("lblStrength");
+        window->widget<QLineEdit>("txtSymbols")->setText(symbols);
+        QCOMPARE(QTextDocumentFragment::fromHtml(label->text()).toPlainText().section("）", 1).trimmed(), warning);
+        window->widget<QCheckBox>("chkSymbols")->setChecked(false);
+        QVERIFY(!label->text().contains("記号セット"));
+    }
+
     // Exact figures to the nearest tenth; lower bounds rounded down, never up.
     void strength_tooltip_figures_data() {
         QTest::addColumn<QString>("symbols");
@@ -241,29 +285,36 @@ private slots:
             QVERIFY2(tip.contains(figure), qPrintable(tip));
     }
 
-    // Every word on every window colour it meets reaches WCAG's 4.5:1 for normal text
-    // (Fusion light and dark, Windows light and white, the windows11 style's light and
-    // dark, dark palettes down to black).
+    // Every word reaches WCAG's 4.5:1 for normal text on the window it is drawn on, in its
+    // own hue (that of the light palettes' colours), on Fusion light and dark, Qt's KDE
+    // theme without kdeglobals, Windows light and white, the windows11 style's light and
+    // dark, and dark palettes down to black; a new palette is followed at once.
+    void strength_word_readable_on_every_palette_data() {
+        QTest::addColumn<QString>("window");
+        for (const char* window : {"#d6d2d0", "#efefef", "#f0f0f0", "#f3f3f3", "#ffffff", "#353535", "#2d2d2d",
+                                   "#202020", "#1e1e1e", "#000000"})
+            QTest::newRow(window) << window;
+    }
     void strength_word_readable_on_every_palette() {
+        QFETCH(QString, window);
         const auto luminance = [](const QColor& c) {
             const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
             return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
         };
-        for (const char* window :
-             {"#efefef", "#f0f0f0", "#f3f3f3", "#ffffff", "#353535", "#2d2d2d", "#202020", "#1e1e1e", "#000000"})
-            for (int rating = 0; rating < 4; ++rating) {
-                const double on = luminance(QColor(window));
-                const double word =
-                    luminance(*zelkora::strength_word_colour(zelkora::StrengthRating(rating), QColor(window), false));
-                QVERIFY2((std::max(on, word) + 0.05) / (std::min(on, word) + 0.05) >= 4.5,
-                         qPrintable(QStringLiteral("rating %1 on %2").arg(rating).arg(window)));
-            }
-        QVERIFY(!zelkora::strength_word_colour(zelkora::StrengthRating::strong, QColor("#000000"),
-                                               true));  // a contrast theme's own colours
+        const int hues[] = {0, 36, 123, 211};  // red, amber, green, blue
+        for (int rating = 0; rating < 4; ++rating) {
+            const QColor word = *zelkora::strength_word_colour(zelkora::StrengthRating(rating), QColor(window), false);
+            const double on = luminance(QColor(window));
+            QVERIFY2((std::max(on, luminance(word)) + 0.05) / (std::min(on, luminance(word)) + 0.05) >= 4.5,
+                     qPrintable(word.name()));
+            QVERIFY2(std::abs(word.hslHue() - hues[rating]) <= 4, qPrintable(word.name()));
+        }
+        QVERIFY(!zelkora::strength_word_colour(zelkora::StrengthRating::strong, QColor(window), true));
 
-        auto window = real_window();  // a new palette is followed at once
-        window->setPalette(QPalette(QColor("#353535")));
-        QVERIFY(window->widget<QLabel>("lblStrength")->text().contains("#a5d6a7"));
+        auto shown = real_window();
+        shown->setPalette(QPalette(QColor(window)));
+        const QColor strong = *zelkora::strength_word_colour(zelkora::StrengthRating::strong, QColor(window), false);
+        QVERIFY(shown->widget<QLabel>("lblStrength")->text().contains(strong.name()));
     }
 
     void real_form_builds_a_usable_window() {

@@ -15,6 +15,7 @@
 #include "errors.h"
 #include "generator.h"
 #include "strength.h"
+#include "symbol_warning.h"
 #include "utf8.h"
 
 namespace zelkora {
@@ -75,6 +76,10 @@ void write_passwords(const CliOptions& options) {
         options.output ? file_output(*options.output, options.force) : standard_output();
     if (options.show_strength) {
         print_error_line(strength_line(options.request));
+    }
+    // The set is used as it is: a warning, not a refusal, as the window's strength line.
+    if (const std::string warning = symbol_set_warning(options.request); !warning.empty()) {
+        print_error_line("zelkora-cli: " + warning);
     }
     const std::size_t per_batch = std::max<std::size_t>(1, BATCH_CHARACTERS / stream.length());
     SecretText text(per_batch * (4 * stream.length() + options.separator.size()));

@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFont>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +30,7 @@
 #include "logging.h"
 #include "qt_text.h"
 #include "resource_lookup.h"
+#include "result_font.h"
 #include "strength_label.h"
 
 namespace zelkora {
@@ -85,15 +85,12 @@ MainWindow::MainWindow(const RunContext& context)
     resize(sizeHint().expandedTo(QSize(640, 560)));
 }
 
-// The form names the Linux face only. No Windows has it, and Qt would fall back to the
-// proportional interface font there, in which l 1 I O 0 look alike in the very list the
-// ambiguity option is for. Every Windows has Consolas and Japanese Windows MS Gothic:
-// ask for those first, the form's face after them, and any fixed-pitch face last.
+// The form names the Linux face only. No Windows has it, and where it is missing Qt's
+// fallback may be a proportional face (Windows' interface font) or one drawing Latin at
+// a Japanese face's widths, in which l 1 I O 0 would look alike in the very list the
+// ambiguity option is for.
 void MainWindow::_use_fixed_pitch_font(QWidget* widget) {
-    QFont font = widget->font();
-    font.setFamilies({QStringLiteral("Consolas"), QStringLiteral("MS Gothic"), font.family()});
-    font.setStyleHint(QFont::Monospace);
-    widget->setFont(font);
+    widget->setFont(result_list_font(widget->font()));
 }
 
 std::unique_ptr<QMainWindow> MainWindow::_load_ui(const RunContext& context) {

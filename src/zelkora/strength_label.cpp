@@ -5,27 +5,36 @@
 #include <QPalette>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 
 #include "errors.h"
 #include "strength.h"
+#include "symbol_warning.h"
 #include "windows_api.h"
 
 namespace zelkora {
 
 namespace {
 
-struct Colours {
-    // Red, amber, green, blue: each reaches 4.5:1, the contrast normal-size text needs,
-    // on the window colours it meets, light (#efefef to white) or dark (black to #353535).
-    const char* on_light;
-    const char* on_dark;
-};
+// What WCAG asks of normal-size text against its background.
+constexpr double MINIMUM_CONTRAST = 4.5;
 
-// By StrengthRating: weak, fair, strong, very strong. The words and the figure are the
-// engine's, which zelkora-cli prints too.
-constexpr Colours RATING_COLOURS[] = {
-    {"#c62828", "#ef9a9a"}, {"#9a5b00", "#ffcc80"}, {"#2d7731", "#a5d6a7"}, {"#1565c0", "#90caf9"}};
+// By StrengthRating: weak, fair, strong, very strong, in red, amber, green and blue. The
+// words and the figure are the engine's, which zelkora-cli prints too.
+constexpr QRgb RATING_COLOURS[] = {0xc62828, 0x9a5b00, 0x2d7731, 0x1565c0};
+
+// WCAG's relative luminance and contrast ratio.
+double luminance(const QColor& colour) {
+    const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+}
+
+double contrast_ratio(const QColor& a, const QColor& b) {
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 // A contrast theme gives the user colours they can read; the word must not override
 // them with ours. Asked each time, so switching the theme takes effect at the next
@@ -73,8 +82,20 @@ QString figures_tooltip(const PasswordStrength& strength, const QString& word) {
 std::optional<QColor> strength_word_colour(StrengthRating rating, const QColor& window, bool contrast_theme) {
     if (contrast_theme)
         return std::nullopt;
-    const Colours& colours = RATING_COLOURS[static_cast<int>(rating)];
-    return QColor(QString::fromLatin1(window.lightness() < 128 ? colours.on_dark : colours.on_light));
+    const QColor base(RATING_COLOURS[static_cast<int>(rating)]);
+    // Towards black or white, whichever the window leaves more room for: one of them is
+    // always at least 4.58:1 from it. Each step is measured as drawn, in 8-bit channels.
+    const bool darker = contrast_ratio(window, Qt::black) >= contrast_ratio(window, Qt::white);
+    float hue = 0;
+    float saturation = 0;
+    float lightness = 0;
+    base.getHslF(&hue, &saturation, &lightness);
+    QColor colour = base;
+    while (contrast_ratio(colour, window) < MINIMUM_CONTRAST && lightness > 0 && lightness < 1) {
+        lightness = std::clamp(lightness + (darker ? -0.01F : 0.01F), 0.0F, 1.0F);
+        colour = QColor(QColor::fromHslF(hue, saturation, lightness).rgb());
+    }
+    return colour;
 }
 
 void show_strength(QLabel& label, const GenerationRequest& request) {
@@ -90,8 +111,17 @@ void show_strength(QLabel& label, const GenerationRequest& request) {
     const std::string_view word_text = strength_word(rating);
     const QString word = QString::fromUtf8(word_text.data(), static_cast<qsizetype>(word_text.size()));
     const auto colour = strength_word_colour(rating, label.palette().color(QPalette::Window), contrast_theme_on());
-    label.setText(figures_text(strength, colour, word));
-    label.setToolTip(figures_tooltip(strength, word));
+    QString text = figures_text(strength, colour, word);
+    QString tooltip = figures_tooltip(strength, word);
+    // The generator uses the set as it is; the line says what the user may not have meant.
+    if (const std::string warning = symbol_set_warning(request); !warning.empty()) {
+        text += QStringLiteral("　") + QString::fromStdString(warning).toHtmlEscaped();
+        tooltip += QStringLiteral(
+            "\n\n記号セットの文字は、そのままパスワードに入ります。見えない文字や全角文字などは、"
+            "登録を断るサイトや、別のキーボードでは同じように打てないことがあります。");
+    }
+    label.setText(text);
+    label.setToolTip(tooltip);
 }
 
 }  // namespace zelkora

@@ -15,11 +15,14 @@ namespace zelkora {
 
 // Puts the strength of the passwords `request` would give on `label`: the Shannon
 // entropy in whole bits and a word for the most likely password's, with a tooltip that
-// says what they mean; or, for options the engine would refuse, its own words.
+// says what they mean, and after them what kind of character outside printable ASCII the
+// symbol set holds, if any; or, for options the engine would refuse, its own words.
 void show_strength(QLabel& label, const GenerationRequest& request);
 
-// The colour of the word for `rating` on a window of colour `window`; none while a
-// contrast theme is on, so the label's own text colour, the theme's, shows it.
+// The colour of the word for `rating` on a window of colour `window`: the word's own hue,
+// made darker or lighter until it reaches 4.5:1 on that window, whatever the theme made
+// it; none while a contrast theme is on, so the label's own text colour, the theme's,
+// shows it.
 std::optional<QColor> strength_word_colour(StrengthRating rating, const QColor& window, bool contrast_theme);
 
 }  // namespace zelkora

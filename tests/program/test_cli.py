@@ -3,6 +3,7 @@
 the output holds, -o's file, a reader that stops early and a random source that fails."""
 
 import argparse
+import json
 import os
 import signal
 import string
@@ -16,6 +17,8 @@ from pathlib import Path
 ARGS = None
 DIGITS, LOWER, UPPER = string.digits, string.ascii_lowercase, string.ascii_uppercase
 SYMBOLS = "!@#$%^&*()-_=+[]{};:,.?/\\"
+# The window's test has the same rows.
+SYMBOL_SET_WARNINGS = Path(__file__).resolve().parent.parent / "symbol_set_warnings.json"
 
 
 def cli(*args, **kwargs):
@@ -59,8 +62,20 @@ class CommandLine(unittest.TestCase):
                     self.assertEqual(len(password), length)
                     self.assertLessEqual(set(password), set("".join(pools)))
                     self.assertTrue(all(set(password) & set(pool) for pool in pools), password)
-                expected_stderr = r"\A強度: 約 \d+ ビット（(弱い|普通|強い|とても強い)）\n\Z" if "--strength" in args else r"\A\Z"
-                self.assertRegex(result.stderr.decode("utf-8"), expected_stderr)
+                expected_stderr = r"\A強度: 約 \d+ ビット（(弱い|普通|強い|とても強い)）\n" if "--strength" in args else r"\A"
+                if "αβ★𝄞" in args:
+                    expected_stderr += "zelkora-cli: 記号セットに ASCII 以外の文字があります（α）\n"
+                self.assertRegex(result.stderr.decode("utf-8"), expected_stderr + r"\Z")
+
+    def test_a_symbol_set_is_used_as_given_and_what_it_holds_said(self):
+        for row in json.loads(SYMBOL_SET_WARNINGS.read_text(encoding="utf-8")):
+            with self.subTest(row["case"]):
+                result = cli("-s", "-S", row["symbols"], "-l", "8")
+                self.assertEqual((result.returncode, result.stderr.decode("utf-8")),
+                                 (0, f"zelkora-cli: {row['warning']}\n" if row["warning"] else ""))
+                password = result.stdout.decode("utf-8")
+                self.assertEqual((len(password), password[-1]), (9, "\n"))
+                self.assertLessEqual(set(password[:-1]), set(row["symbols"]))
 
     def test_output_file_private_whole_and_never_replaced_unasked(self):
         with tempfile.TemporaryDirectory() as folder:

@@ -21,8 +21,8 @@ from Xlib import Xatom  # noqa: E402
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from xsession import (SESSION_PREFIXES, WAIT_SECONDS, Form, MapWatcher, SessionBus, XServer,  # noqa: E402
-                      empty_dir, remove_tree, resource_lines, wait_until)
+from xsession import (WAIT_SECONDS, Form, MapWatcher, SessionBus, XServer, empty_dir, remove_tree,  # noqa: E402
+                      resource_lines, wait_until, without_desktop_session)
 
 ARGS = None
 APP_ID = "works.orvanel.ZelkoraDesk"
@@ -79,7 +79,7 @@ def tree(root):
 
 def environment(home, **extra):
     """A user's session: their HOME and the test's bus, none of the test run's XDG or Qt settings."""
-    env = {key: value for key, value in os.environ.items() if not key.startswith(SESSION_PREFIXES)}
+    env = without_desktop_session(os.environ)
     env.update(HOME=str(home), DBUS_SESSION_BUS_ADDRESS=BUS.address,
                **{key: str(value) for key, value in extra.items()})
     return env

@@ -263,7 +263,8 @@ class ConsoleProgram(Unpacked):
         self.assertTrue(shown.stdout.startswith("使い方: zelkora-cli [オプション]...\n".encode()), shown.stdout[:80])
         made = self.cli("-n", "20", "-l", "12", "-sS", self.SYMBOLS, "--strength")
         self.assertEqual(made.returncode, 0, made.stderr)
-        self.assertRegex(made.stderr.decode("utf-8"), r"\A強度: 約 \d+ ビット（.+）\n\Z")
+        self.assertRegex(made.stderr.decode("utf-8"),
+                         r"\A強度: 約 \d+ ビット（.+）\nzelkora-cli: 記号セットに ASCII 以外の文字があります（α）\n\Z")
         lines = made.stdout.decode("utf-8").split("\n")
         self.assertEqual((len(lines), lines.pop()), (21, ""))
         self.assertEqual({len(line) for line in lines}, {12})

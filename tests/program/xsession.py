@@ -25,15 +25,27 @@ WAIT_SECONDS = 60
 
 FORM_RELATIVE = "src/resources/ui/main_window.ui"
 
-# Variables of the session that runs the tests, kept from the program under test: it gets
-# its own display, settings, runtime folder and session bus instead.
-SESSION_PREFIXES = ("QT_", "XDG_", "WAYLAND_", "DBUS_")
+# Variables of the desktop session that runs the tests, kept from the program under test:
+# it gets its own display, settings, runtime folder and session bus instead. Qt picks its
+# platform theme from the desktop's names (a GNOME or KDE theme, whose D-Bus listener then
+# complains about the bus the tests disable), its input method from the IM variables, and
+# joins the session manager SESSION_MANAGER names; GTK's and GDK's steer the GTK theme.
+SESSION_PREFIXES = ("QT_", "XDG_", "WAYLAND_", "DBUS_", "GNOME_", "KDE_", "GTK_", "GDK_", "PLASMA_", "MATE_",
+                    "CINNAMON_", "XCURSOR_")
+SESSION_NAMES = {"DESKTOP_SESSION", "DESKTOP_STARTUP_ID", "SESSION_MANAGER", "XMODIFIERS", "CLUTTER_IM_MODULE",
+                 "SDL_IM_MODULE", "GLFW_IM_MODULE", "INPUT_METHOD"}
 
 # No session bus at all for the program: it has no use for one, and a run must neither
 # reach the bus of whoever runs the tests nor, on a machine with dbus-x11 and no bus,
 # let libdbus autolaunch one on the test's display (a daemon outliving the test and
 # ~/.dbus/session-bus/ in its HOME).
 NO_SESSION_BUS = {"DBUS_SESSION_BUS_ADDRESS": "disabled:"}
+
+
+def without_desktop_session(environ):
+    """`environ` less every variable of the desktop session it was taken in."""
+    return {key: value for key, value in environ.items()
+            if not key.startswith(SESSION_PREFIXES) and key not in SESSION_NAMES}
 
 
 def wait_until(what, predicate, timeout=WAIT_SECONDS, interval=0.05):
@@ -219,7 +231,7 @@ class Program:
             directory.mkdir(exist_ok=True)
         runtime.chmod(0o700)
         self.settings_file = config / "orvanel-works" / "zelkora-desk.conf"
-        env = {key: value for key, value in os.environ.items() if not key.startswith(SESSION_PREFIXES)}
+        env = without_desktop_session(os.environ)
         env.update(DISPLAY=server.name, HOME=str(home), XDG_CONFIG_HOME=str(config),
                    XDG_RUNTIME_DIR=str(runtime), QT_QPA_PLATFORM="xcb", **NO_SESSION_BUS)
         env.update(extra_env or {})
