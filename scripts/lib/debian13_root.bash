@@ -11,23 +11,6 @@
 root_suite=trixie
 root_max_age_days=3
 
-# Removes a folder tree of ours, refusing when anything is mounted inside it: rm would walk
-# into a bind of the same file system, which --one-file-system cannot tell apart.
-remove_tree() {
-    local dir=$1 target
-    [ -e "$dir" ] || return 0
-    dir=$(realpath "$dir")
-    while IFS= read -r target; do
-        target=$(printf '%b' "$target")
-        case "$target" in
-            "$dir" | "$dir"/*) die "not removing $dir: $target is mounted inside it" ;;
-        esac
-    done < <(findmnt --raw --noheadings --output TARGET)
-    # Folders the root's packages made read-only for their owner would stop rm.
-    chmod -R u+w -- "$dir" 2>/dev/null || true
-    rm -rf --one-file-system -- "$dir"
-}
-
 # Makes the root for the packages named, in $base, through a folder beside it that becomes
 # $base only when complete: an interrupted making leaves no half root for a run to use.
 _make_root() {
