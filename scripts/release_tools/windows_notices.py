@@ -16,7 +16,9 @@ from .components import Component
 from .debian_records import apt_sources, copyright_holders, installed, pool_url
 from .windows_texts import notices_text, sources_text
 
-QTTOOLS_URL = "https://download.qt.io/archive/qt/6.4/6.4.2/submodules/qttools-everywhere-src-6.4.2.tar.xz"
+# Qt's own repository at the release tag the tarball was made from (git archive of the
+# tag): Qt's published submodule tarball of that release holds other bytes.
+QTTOOLS_REPOSITORY = "git+https://code.qt.io/qt/qttools.git"
 QT_LICENCE = "LGPL-3.0-only"
 QT_OFFERED = "LGPL-3.0-only OR GPL-2.0-only OR GPL-3.0-only"
 QT_COPYRIGHT = ["Copyright (C) The Qt Company Ltd. and other contributors"]
@@ -71,6 +73,7 @@ def built_libraries(legal):
     sodium_version, sodium_sources = legal.sources("libsodium")
     log4cplus_version, log4cplus_sources = legal.sources("log4cplus")
     from_tarball = not qttools_sources[0][0].endswith(".dsc")
+    qttools_upstream = qttools_version.removeprefix("upstream-")
     return [
         Component(
             "qt6-base", "Qt Base (Qt Core, Gui, Widgets and their plug-ins)", qtbase_version, QT_LICENCE,
@@ -81,14 +84,16 @@ def built_libraries(legal):
             note="Debian's patches applied, in order: " + ", ".join(
                 (legal.root / "qt6-base" / "debian-patches").read_text(encoding="utf-8").split())),
         Component(
-            "qt6-tools", "Qt UiTools (from Qt Tools)", "6.4.2" if from_tarball else qttools_version, QT_LICENCE,
-            QT_OFFERED, copyright=QT_COPYRIGHT,
+            "qt6-tools", "Qt UiTools (from Qt Tools)", qttools_upstream if from_tarball else qttools_version,
+            QT_LICENCE, QT_OFFERED, copyright=QT_COPYRIGHT,
             supplier="Organization: The Qt Company" if from_tarball else "Organization: Debian",
-            download=QTTOOLS_URL if from_tarball else pool_url("qt6-tools", qttools_sources[0][0]),
+            download=f"{QTTOOLS_REPOSITORY}@v{qttools_upstream}" if from_tarball
+            else pool_url("qt6-tools", qttools_sources[0][0]),
             sources=qttools_sources, homepage="https://www.qt.io/", texts=[lgpl, gpl], linked_into=[WINDOW],
-            note="Qt's own release tarball of the module at v6.4.2, built against the Qt Base above (Debian's "
-                 "qt6-tools source is not served where this was built); only src/uitools and the form loader it "
-                 "uses are built"),
+            note=f"Qt's own qttools module at its release tag v{qttools_upstream}, as a git archive of the tag "
+                 f"(not Qt's published release tarball, whose bytes differ), built against the Qt Base above "
+                 f"(Debian's qt6-tools source is not served where this was built); only src/uitools and the form "
+                 f"loader it uses are built" if from_tarball else ""),
         Component(
             "libsodium", "libsodium", sodium_version, "ISC",
             copyright=copyright_holders(legal.root / "libsodium" / "debian-copyright"),

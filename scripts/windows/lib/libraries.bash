@@ -44,12 +44,7 @@ build_uitools() {
     tar -xJf "$tarball" -C "$src" --strip-components=1
     pin_source_date "$src" qt6-tools
     rm -rf "$work/qt6-tools-build"
-    # UiTools does not use Qt Network, and this Qt base has none.
-    sed -i '/find_package(Qt6 .*REQUIRED COMPONENTS/s/ Network//' "$src/CMakeLists.txt"
-    # Qt 6.8's build makes a module's headers from the ones its sources list, where 6.4's
-    # took every header of the folder: list those that 6.4.2's UiTools leaves out.
-    sed -i 's|^        quiloader.cpp quiloader.h$|& qtuitoolsglobal.h|' "$src/src/uitools/CMakeLists.txt"
-    sed -i 's|^    HEADER_MODULE$|&\n    SOURCES customwidget.h qdesignerexportwidget.h|' "$src/src/uiplugin/CMakeLists.txt"
+    # As it is: Network, which this Qt base lacks, is optional in 6.8's qttools.
     "$prefix/bin/qt-cmake" -G Ninja -S "$src" -B "$work/qt6-tools-build" -DCMAKE_BUILD_TYPE=Release \
         -DZELKORA_MINGW_PREFIX="$prefix" -DCMAKE_C_FLAGS="$map_flags $harden_flags" \
         -DCMAKE_CXX_FLAGS="$map_flags $harden_flags" -DCMAKE_SHARED_LINKER_FLAGS="$harden_link" \
