@@ -63,6 +63,17 @@ class Legal:
         return rows[0][1], [(row[2], row[3]) for row in rows]
 
 
+def patches_note(records):
+    """Which patches went onto the source package, Debian's first, then the project's."""
+    debian = (records / "debian-patches").read_text(encoding="utf-8").split()
+    ours = (records / "project-patches").read_text(encoding="utf-8").split()
+    note = "Debian's patches applied, in order: " + ", ".join(debian)
+    if ours:
+        note += ("; then the project's Windows-only fixes from later Qt releases "
+                 "(scripts/windows/patches/qtbase of zelkora-desk's source): " + ", ".join(ours))
+    return note
+
+
 def built_libraries(legal):
     """Qt base, Qt UiTools, libsodium and log4cplus, as deps built them."""
     qt_texts = legal.root / "qt6-base" / "LICENSES"
@@ -81,8 +92,7 @@ def built_libraries(legal):
             sources=qtbase_sources, homepage="https://www.qt.io/", linked_into=[WINDOW],
             texts=[lgpl, gpl, legal.keep_file("qt6-base-debian-copyright.txt",
                                               legal.root / "qt6-base" / "debian-copyright")],
-            note="Debian's patches applied, in order: " + ", ".join(
-                (legal.root / "qt6-base" / "debian-patches").read_text(encoding="utf-8").split())),
+            note=patches_note(legal.root / "qt6-base")),
         Component(
             "qt6-tools", "Qt UiTools (from Qt Tools)", qttools_upstream if from_tarball else qttools_version,
             QT_LICENCE, QT_OFFERED, copyright=QT_COPYRIGHT,
