@@ -16,7 +16,9 @@ from .components import Component
 from .debian_records import apt_sources, copyright_holders, installed, snapshot_url
 from .windows_texts import notices_text, sources_text
 
-QTTOOLS_URL = "https://download.qt.io/archive/qt/6.4/6.4.2/submodules/qttools-everywhere-src-6.4.2.tar.xz"
+# Qt's own repository at the release tag the tarball was made from (git archive of the
+# tag): Qt's published submodule tarball of that release holds other bytes.
+QTTOOLS_REPOSITORY = "git+https://code.qt.io/qt/qttools.git"
 QT_LICENCE = "LGPL-3.0-only"
 QT_OFFERED = "LGPL-3.0-only OR GPL-2.0-only OR GPL-3.0-only"
 QT_COPYRIGHT = ["Copyright (C) The Qt Company Ltd. and other contributors"]
@@ -61,6 +63,17 @@ class Legal:
         return rows[0][1], [(row[2], row[3]) for row in rows]
 
 
+def patches_note(records):
+    """Which patches went onto the source package, Debian's first, then the project's."""
+    debian = (records / "debian-patches").read_text(encoding="utf-8").split()
+    ours = (records / "project-patches").read_text(encoding="utf-8").split()
+    note = "Debian's patches applied, in order: " + ", ".join(debian)
+    if ours:
+        note += ("; then the project's Windows-only fixes from later Qt releases "
+                 "(scripts/windows/patches/qtbase of zelkora-desk's source): " + ", ".join(ours))
+    return note
+
+
 def built_libraries(legal):
     """Qt base, Qt UiTools, libsodium and log4cplus, as deps built them."""
     qt_texts = legal.root / "qt6-base" / "LICENSES"
@@ -71,6 +84,7 @@ def built_libraries(legal):
     sodium_version, sodium_sources = legal.sources("libsodium")
     log4cplus_version, log4cplus_sources = legal.sources("log4cplus")
     from_tarball = not qttools_sources[0][0].endswith(".dsc")
+    qttools_upstream = qttools_version.removeprefix("upstream-")
     return [
         Component(
             "qt6-base", "Qt Base (Qt Core, Gui, Widgets and their plug-ins)", qtbase_version, QT_LICENCE,
@@ -78,17 +92,18 @@ def built_libraries(legal):
             sources=qtbase_sources, homepage="https://www.qt.io/", linked_into=[WINDOW],
             texts=[lgpl, gpl, legal.keep_file("qt6-base-debian-copyright.txt",
                                               legal.root / "qt6-base" / "debian-copyright")],
-            note="Debian's patches applied, in order: " + ", ".join(
-                (legal.root / "qt6-base" / "debian-patches").read_text(encoding="utf-8").split())),
+            note=patches_note(legal.root / "qt6-base")),
         Component(
-            "qt6-tools", "Qt UiTools (from Qt Tools)", "6.4.2" if from_tarball else qttools_version, QT_LICENCE,
-            QT_OFFERED, copyright=QT_COPYRIGHT,
+            "qt6-tools", "Qt UiTools (from Qt Tools)", qttools_upstream if from_tarball else qttools_version,
+            QT_LICENCE, QT_OFFERED, copyright=QT_COPYRIGHT,
             supplier="Organization: The Qt Company" if from_tarball else "Organization: Debian",
-            download=QTTOOLS_URL if from_tarball else snapshot_url("qt6-tools", qttools_version),
+            download=f"{QTTOOLS_REPOSITORY}@v{qttools_upstream}" if from_tarball
+            else snapshot_url("qt6-tools", qttools_version),
             sources=qttools_sources, homepage="https://www.qt.io/", texts=[lgpl, gpl], linked_into=[WINDOW],
-            note="Qt's own release tarball of the module at v6.4.2, built against the Qt Base above (Debian's "
-                 "qt6-tools source is not served where this was built); only src/uitools and the form loader it "
-                 "uses are built"),
+            note=f"Qt's own qttools module at its release tag v{qttools_upstream}, as a git archive of the tag "
+                 f"(not Qt's published release tarball, whose bytes differ), built against the Qt Base above "
+                 f"(Debian's qt6-tools source is not served where this was built); only src/uitools and the form "
+                 f"loader it uses are built" if from_tarball else ""),
         Component(
             "libsodium", "libsodium", sodium_version, "ISC",
             copyright=copyright_holders(legal.root / "libsodium" / "debian-copyright"),

@@ -160,6 +160,20 @@ class BillOfMaterials(unittest.TestCase):
                     text = shipped["THIRD-PARTY-NOTICES.txt"].decode("utf-8")
                     self.assertEqual(text.splitlines()[0], f"zelkora-desk {version}: {notice}")
 
+    def test_the_windows_qt_is_of_one_minor_version_with_the_projects_patches_named(self):
+        sbom = json.loads(artefact("*-windows-x86_64.spdx.json").read_text(encoding="utf-8"))
+        packages = {p["name"]: p for p in sbom["packages"]}
+        qtbase = next(p for name, p in packages.items() if name.startswith("Qt Base"))
+        minor = re.match(r"\d+\.\d+\.", qtbase["versionInfo"]).group(0)
+        # UiTools comes from another source than Qt base, and must not fall behind it.
+        self.assertTrue(packages["Qt UiTools (from Qt Tools)"]["versionInfo"].startswith(minor))
+        patches = Path(ARGS.source_dir) / "scripts/windows/patches/qtbase"
+        for name in (patches / "series").read_text(encoding="utf-8").split("\n"):
+            if name and not name.startswith("#"):
+                digest = hashlib.sha256((patches / name).read_bytes()).hexdigest()
+                self.assertIn(f"{name} SHA256 {digest}", qtbase["sourceInfo"])
+                self.assertIn(name, qtbase["comment"])
+
     def test_the_zip_names_a_component_and_licence_text_for_every_program_file(self):
         files = contents(artefact("*-windows-x86_64.zip"))
         notices = files["THIRD-PARTY-NOTICES.txt"].decode("utf-8")

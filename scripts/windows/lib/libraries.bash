@@ -12,6 +12,7 @@ cross_cmake() {
 
 build_qtbase() {
     fetch_source qt6-base "$qtbase_version" || die "could not fetch Debian's qt6-base $qtbase_version source"
+    apply_project_patches "$work/qt6-base" qtbase
     pin_source_date "$work/qt6-base" qt6-base
     # permissions: the run-time permission requests Qt 6.5 added, which only mobile and
     # macOS programs make.
@@ -32,6 +33,29 @@ build_qtbase() {
         || { tail -n 40 "$work/qt6-base-build.log" >&2; die "Qt base did not build (log: $work/qt6-base-build.log)"; }
     cmake --install "$work/qt6-base-build" >/dev/null
     keep_legal qt6-base "$qtbase_version" "$work/qt6-base" "$work/qt6-base-build"
+    keep_project_patches qt6-base "$qtbase_version" qtbase
+}
+
+# Debian builds Qt for Linux: a fix in code only the Windows build compiles is ours to
+# take. The patches in scripts/windows/patches/<dir>/, in the order of its series file,
+# go on after Debian's; one that does not apply stops the build.
+apply_project_patches() {
+    local src=$1 dir="$root/scripts/windows/patches/$2" name
+    for name in $(grep -v '^#' "$dir/series"); do
+        patch -d "$src" -p1 --forward --no-backup-if-mismatch --quiet <"$dir/$name" \
+            || die "$2: the project's patch $name does not apply"
+    done
+}
+
+# The project's patches as sources of the library they changed, with their SHA-256, in
+# the order applied (the notices and SOURCES.txt name them after Debian's).
+keep_project_patches() {
+    local name=$1 version=$2 dir="$root/scripts/windows/patches/$3" patch
+    grep -v '^#' "$dir/series" >"$legal/$name/project-patches"
+    for patch in $(cat "$legal/$name/project-patches"); do
+        printf '%s\t%s\t%s\t%s\n' "$name" "$version" "zelkora-desk/scripts/windows/patches/$3/$patch" \
+            "$(sha256sum "$dir/$patch" | cut -c1-64)"
+    done >>"$legal/$name/source.tsv"
 }
 
 build_uitools() {
@@ -44,12 +68,7 @@ build_uitools() {
     tar -xJf "$tarball" -C "$src" --strip-components=1
     pin_source_date "$src" qt6-tools
     rm -rf "$work/qt6-tools-build"
-    # UiTools does not use Qt Network, and this Qt base has none.
-    sed -i '/find_package(Qt6 .*REQUIRED COMPONENTS/s/ Network//' "$src/CMakeLists.txt"
-    # Qt 6.8's build makes a module's headers from the ones its sources list, where 6.4's
-    # took every header of the folder: list those that 6.4.2's UiTools leaves out.
-    sed -i 's|^        quiloader.cpp quiloader.h$|& qtuitoolsglobal.h|' "$src/src/uitools/CMakeLists.txt"
-    sed -i 's|^    HEADER_MODULE$|&\n    SOURCES customwidget.h qdesignerexportwidget.h|' "$src/src/uiplugin/CMakeLists.txt"
+    # As it is: Network, which this Qt base lacks, is optional in 6.8's qttools.
     "$prefix/bin/qt-cmake" -G Ninja -S "$src" -B "$work/qt6-tools-build" -DCMAKE_BUILD_TYPE=Release \
         -DZELKORA_MINGW_PREFIX="$prefix" -DCMAKE_C_FLAGS="$map_flags $harden_flags" \
         -DCMAKE_CXX_FLAGS="$map_flags $harden_flags" -DCMAKE_SHARED_LINKER_FLAGS="$harden_link" \
