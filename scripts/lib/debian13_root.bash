@@ -39,6 +39,13 @@ _make_root() {
     ) | tar -x -C "$making" --no-same-owner --exclude='./dev/*' \
         || { remove_tree "$making"; die "could not make the Debian 13 root"; }
     rm -f "$sources" "$roots/apt.conf"
+    # mmdebstrap's tar gives no file a time later than its start, which leaves fontconfig's
+    # caches older than the folders they describe: made again, or every program run in the
+    # read-only root would write caches of its own into its HOME.
+    if [ -x "$making/usr/bin/fc-cache" ]; then
+        bwrap --unshare-user --uid 0 --gid 0 --bind "$making" / --proc /proc --dev /dev \
+            fc-cache --system-only || die "could not make the root's font caches"
+    fi
     # Mount points for what each run binds over them (the root is read-only to its
     # commands), and the machine id a desktop has: D-Bus and Qt's session code read it.
     rm -f "$making/etc/resolv.conf" && : >"$making/etc/resolv.conf"
