@@ -9,10 +9,12 @@ tampered, and a second signed build is the same bytes.
 
 import argparse
 import os
+import secrets
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zipfile
 from pathlib import Path
@@ -24,7 +26,15 @@ from artefacts import in_windows_build_system  # noqa: E402
 ARGS = None
 WINE = "/usr/lib/wine/wine64"
 SIGNED, UNSIGNED, TAMPERED = 0, 0x800B0100, 0x80096010
-PASSWORD = "throwaway"
+# Unlike any other text on the machine, so that a command line holding it can be told.
+PASSWORD = secrets.token_hex(16)
+
+
+def command_line(process):
+    try:
+        return (process / "cmdline").read_bytes()
+    except OSError:
+        return b""
 
 
 def run(*command, **options):
@@ -40,18 +50,27 @@ class SignedRelease(unittest.TestCase):
             "-out", str(cert), "-subj", "/CN=zelkora-desk throwaway signing", "-addext", "keyUsage=digitalSignature",
             "-addext", "extendedKeyUsage=codeSigning")
         run("openssl", "pkcs12", "-export", "-inkey", str(key), "-in", str(cert), "-out", str(p12),
-            "-passout", f"pass:{PASSWORD}")
+            "-passout", "env:PASSWORD", env={**os.environ, "PASSWORD": PASSWORD})
         cls.cert = cert
         env = {**os.environ, "ZELKORA_SIGN_PKCS12": str(p12), "ZELKORA_SIGN_PASSWORD": PASSWORD}
         source = Path(ARGS.source_dir).resolve()
+        # Every command line of the machine is read while it signs: any local user can.
+        cls.shown_in = set()
         for build in ("first", "second"):
-            subprocess.run([str(source / "scripts/release")], env=env, check=True, stdout=subprocess.DEVNULL)
+            release = subprocess.Popen([str(source / "scripts/release")], env=env, stdout=subprocess.DEVNULL)
+            while release.poll() is None:
+                cls.shown_in |= {p.name for p in Path("/proc").glob("[0-9]*") if PASSWORD.encode() in command_line(p)}
+                time.sleep(0.1)
+            assert release.returncode == 0, "the signed release failed"
             shutil.copytree(source / "dist", cls.scratch / build)
         cls.dist = cls.scratch / "second"
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.scratch)
+
+    def test_the_password_was_on_no_command_line(self):
+        self.assertEqual(self.shown_in, set())
 
     def test_two_signed_builds_are_the_same_bytes(self):
         self.assertEqual((self.scratch / "first/SHA256SUMS").read_text(), (self.dist / "SHA256SUMS").read_text())
