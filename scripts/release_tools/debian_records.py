@@ -4,6 +4,7 @@ package was built from, and the copyright holders its copyright file names."""
 import re
 import subprocess
 import sys
+from pathlib import Path
 from typing import NamedTuple
 from urllib.parse import quote
 
@@ -43,16 +44,34 @@ def copyright_holders(path, files="*"):
     sys.exit(f"release_tools: {path} has no paragraph for Files: {files}")
 
 
+def _private_apt(apt, *command):
+    return subprocess.run(
+        ["apt-get", "-qq", "-o", f"Dir::Etc::sourcelist={apt}/debian.sources", "-o", "Dir::Etc::sourceparts=-",
+         "-o", f"Dir::State::Lists={apt}/lists", "-o", f"Dir::Cache={apt}/cache", "-o", "APT::Sandbox::User=root",
+         *command], capture_output=True, text=True, cwd="/tmp")
+
+
+def _refresh_private_apt(apt):
+    """The private apt state as scripts/windows/deps writes it when it fetches a source:
+    a cache whose sources came before may hold lists under another sources file."""
+    sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "lib"))
+    import apt_sources as machine  # noqa: E402 (scripts/lib, not a package)
+    (apt / "lists/partial").mkdir(parents=True, exist_ok=True)
+    (apt / "debian.sources").write_text(
+        machine.sources("trixie", ["deb-src"]) + "\n" + machine.sources("bookworm", ["deb-src"]), encoding="utf-8")
+    _private_apt(apt, "update")
+
+
 def apt_sources(cache, package, version):
     """[(file, sha256)] of a Debian source package, from the private apt lists that
     scripts/windows/deps keeps in `cache`."""
     apt = cache / "apt-trixie"
-    shown = subprocess.run(
-        ["apt-get", "-qq", "-o", f"Dir::Etc::sourcelist={apt}/debian.sources", "-o", "Dir::Etc::sourceparts=-",
-         "-o", f"Dir::State::Lists={apt}/lists", "-o", f"Dir::Cache={apt}/cache", "-o", "APT::Sandbox::User=root",
-         "source", "--print-uris", f"{package}={version}"],
-        capture_output=True, text=True, cwd="/tmp")
-    found = re.findall(r"^'[^']+' (\S+) \d+ SHA256:([0-9a-f]{64})$", shown.stdout, re.M)
+    pattern = r"^'[^']+' (\S+) \d+ SHA256:([0-9a-f]{64})$"
+    shown = _private_apt(apt, "source", "--print-uris", f"{package}={version}")
+    if not re.findall(pattern, shown.stdout, re.M):
+        _refresh_private_apt(apt)
+        shown = _private_apt(apt, "source", "--print-uris", f"{package}={version}")
+    found = re.findall(pattern, shown.stdout, re.M)
     if not found:
         sys.exit(f"release_tools: the source of {package} {version} is not in {apt}/lists "
                  f"({shown.stderr.strip() or 'no such version'})")
