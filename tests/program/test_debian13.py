@@ -89,7 +89,7 @@ class HostileCases(unittest.TestCase):
             "root unchanged": ([*runner, "sh", "-c", "test ! -e /etc/probe && ! touch $XDG_CACHE_HOME/*/roots/*/etc"],
                                {}, ""),
             "symlinked checkout": ([str(link / "scripts/windows/deps"), "--environment"], {}, "mount (= "),
-            "working folder anywhere": ([*runner, "pwd"], {}, f"{elsewhere}\n"),
+            "working folder anywhere, standard input": ([*runner, "sh", "-c", "pwd; cat"], {}, f"{elsewhere}\nin\n"),
             # Values reach the command in its environment only, a file by its real path.
             "a file named relatively": ([*runner, "sh", "-c", 'cat "$ZELKORA_FILE"'],
                                         {"ZELKORA_FILE": "../a link to the checkout/LICENSE"}, "MIT License"),
@@ -98,8 +98,10 @@ class HostileCases(unittest.TestCase):
         }
         for name, (command, env, expected) in rows.items():
             with self.subTest(name):
-                run = subprocess.Popen(command, cwd=elsewhere, env={**self.env, **env}, stdout=subprocess.PIPE,
-                                       stderr=subprocess.PIPE, text=True)
+                run = subprocess.Popen(command, cwd=elsewhere, env={**self.env, **env}, stdin=subprocess.PIPE,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                run.stdin.write("in\n")
+                run.stdin.close()
                 seen = set()
                 while run.poll() is None:
                     seen |= {p.name for p in Path("/proc").glob("[0-9]*") if secret.encode() in read(p / "cmdline")}
