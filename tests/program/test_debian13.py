@@ -90,6 +90,8 @@ class HostileCases(unittest.TestCase):
                                {}, ""),
             "symlinked checkout": ([str(link / "scripts/windows/deps"), "--environment"], {}, "mount (= "),
             "working folder anywhere": ([*runner, "pwd"], {}, f"{elsewhere}\n"),
+            # What is piped in reaches the command, which runs in the background of the runner.
+            "standard input": (["sh", "-c", 'echo piped | "$0" -- cat', runner[0]], {}, "piped\n"),
             # Values reach the command in its environment only, a file by its real path.
             "a file named relatively": ([*runner, "sh", "-c", 'cat "$ZELKORA_FILE"'],
                                         {"ZELKORA_FILE": "../a link to the checkout/LICENSE"}, "MIT License"),
