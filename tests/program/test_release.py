@@ -166,7 +166,8 @@ class BillOfMaterials(unittest.TestCase):
         qtbase = next(p for name, p in packages.items() if name.startswith("Qt Base"))
         minor = re.match(r"\d+\.\d+\.", qtbase["versionInfo"]).group(0)
         # UiTools comes from another source than Qt base, and must not fall behind it.
-        self.assertTrue(packages["Qt UiTools (from Qt Tools)"]["versionInfo"].startswith(minor))
+        uitools = packages["Qt UiTools (from Qt Tools)"]["versionInfo"]
+        self.assertTrue(uitools.startswith(minor), f"UiTools {uitools} beside Qt base {qtbase['versionInfo']}")
         patches = Path(ARGS.source_dir) / "scripts/windows/patches/qtbase"
         for name in (patches / "series").read_text(encoding="utf-8").split("\n"):
             if name and not name.startswith("#"):
