@@ -215,6 +215,47 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), password);
     }
 
+    // Another program holding the clipboard open: Qt's Windows plug-in then deletes the copy.
+    void copy_the_clipboard_refuses_data() {
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<int>("refusals");
+        QTest::newRow("all, held briefly") << QByteArray("btnCopyAll") << 2;
+        QTest::newRow("all, held throughout") << QByteArray("btnCopyAll") << 3;
+        QTest::newRow("selected, held throughout") << QByteArray("btnCopySelected") << 3;
+    }
+    void copy_the_clipboard_refuses() {
+        QFETCH(QByteArray, button);
+        QFETCH(int, refusals);
+        auto window = real_window();
+        window->widget<QPlainTextEdit>("txtResult")->setPlainText(" ab\ncd");
+        window->widget<QPlainTextEdit>("txtResult")->selectAll();
+        QGuiApplication::clipboard()->setText("before");
+        int tries = 0;
+        window->clipboard = [&](QMimeData* data) {
+            ++tries <= refusals ? delete data : QGuiApplication::clipboard()->setMimeData(data);
+        };
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+        announcements.clear();
+        const QAccessible::UpdateHandler previous = QAccessible::installUpdateHandler(record_announcement);
+#endif
+        window->widget<QPushButton>(button.constData())->click();
+        QTRY_COMPARE(window->statuses.size(), 1u);
+        QCOMPARE(tries, 3);
+        const bool copied = refusals < tries;
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied ? " ab\ncd" : "before");
+        // A refusal stays until the next message: the clipboard goes on holding what it held.
+        const QString refused =
+            "コピーできませんでした。他のプログラムがクリップボードを使用中のようです。再度コピーしてください";
+        QCOMPARE(window->statuses[0],
+                 copied ? std::make_pair(QString("クリップボードにコピーしました"), 2000) : std::make_pair(refused, 0));
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+        QAccessible::installUpdateHandler(previous);
+        using enum QAccessible::AnnouncementPoliteness;
+        QCOMPARE(announcements.size(), 1u);
+        QCOMPARE(announcements[0], std::make_pair(window->statuses[0].first, copied ? Polite : Assertive));
+#endif
+    }
+
     void clear_and_reset_confirm_on_the_status_bar() {
         auto window = real_window();
         auto* symbols = window->widget<QLineEdit>("txtSymbols");

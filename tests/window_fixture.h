@@ -1,6 +1,6 @@
 #pragma once
 // What the window tests share: a window that records what it asks of the engine and
-// what it shows, a closer for modal boxes, and a settings store of their own; besides,
+// what it shows, and whose clipboard may refuse; a closer for modal boxes, and a settings store of their own; besides,
 // from the runtime's tests, a throw-away program layout to put forms in.
 
 #include <QApplication>
@@ -29,6 +29,8 @@ public:
     std::function<zelkora::PasswordBatch(const zelkora::GenerationRequest&)> engine;
     std::vector<zelkora::GenerationRequest> requests;
     std::vector<std::pair<QString, int>> statuses;
+    // Stands for the system clipboard while set, so that it can refuse.
+    std::function<void(QMimeData*)> clipboard;
 
     template <typename TWidget>
     TWidget* widget(const char* name) const {
@@ -44,6 +46,10 @@ protected:
     void _show_status(const QString& text, int timeout_ms, StatusKind kind) override {
         statuses.emplace_back(text, timeout_ms);
         MainWindow::_show_status(text, timeout_ms, kind);
+    }
+
+    void _put_on_clipboard(QMimeData* data) override {
+        clipboard ? clipboard(data) : MainWindow::_put_on_clipboard(data);
     }
 };
 

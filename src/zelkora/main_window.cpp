@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -26,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "clipboard_copy.h"
 #include "errors.h"
 #include "logging.h"
 #include "qt_text.h"
@@ -40,6 +40,9 @@ namespace {
 constexpr std::string_view FORM_FILE = "src/resources/ui/main_window.ui";
 // Characters the engine is asked for at a time.
 constexpr int CHUNK_CHARACTERS = 1 << 20;
+// Short enough for the status bar of the window at its opening width.
+const QString COPY_REFUSED =
+    QStringLiteral("コピーできませんでした。他のプログラムがクリップボードを使用中のようです。再度コピーしてください");
 
 }  // namespace
 
@@ -77,6 +80,7 @@ MainWindow::MainWindow(const RunContext& context)
 
     _restore_settings();
     _connect_signals();
+    _connect_clipboard();
     _connect_strength();
     loaded.reset();
 
@@ -253,19 +257,19 @@ void MainWindow::on_clear_clicked() {
 }
 
 void MainWindow::_copy_to_clipboard(const QString& text) {
-    // Besides the plain text, mark the copy as a secret, so clipboard managers and
-    // clipboard histories leave the password out. What is pasted stays the same.
-    auto* data = new QMimeData;
-    data->setText(text);
-#if defined(Q_OS_WIN)
-    data->setData(QStringLiteral("ExcludeClipboardContentFromMonitorProcessing"), QByteArray(4, '\0'));
-#elif defined(Q_OS_MACOS)
-    data->setData(QStringLiteral("application/x-nspasteboard-concealed-type"), QByteArray());
-#else
-    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
-#endif
+    _clipboard->copy(text);
+}
+
+void MainWindow::_connect_clipboard() {
+    _clipboard = new ClipboardCopy([this](QMimeData* data) { _put_on_clipboard(data); }, this);
+    connect(_clipboard, &ClipboardCopy::copied, this,
+            [this] { _show_status(QStringLiteral("クリップボードにコピーしました"), 2000); });
+    // Shown until the next message: the clipboard goes on holding what it held before.
+    connect(_clipboard, &ClipboardCopy::refused, this, [this] { _show_status(COPY_REFUSED, 0, StatusKind::refusal); });
+}
+
+void MainWindow::_put_on_clipboard(QMimeData* data) {
     QGuiApplication::clipboard()->setMimeData(data);
-    _show_status(QStringLiteral("クリップボードにコピーしました"), 2000);
 }
 
 void MainWindow::on_copy_selected_clicked() {

@@ -13,11 +13,14 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 
 namespace zelkora {
+
+class ClipboardCopy;
 
 // Configures logging and obtains this unit's logger, which the resource lookup writes
 // to. Runs once per process, before the application object exists; later calls do
@@ -59,6 +62,7 @@ protected:
     void on_generate_clicked();
     void on_clear_clicked();
     void _copy_to_clipboard(const QString& text);
+    void _connect_clipboard();
     void on_copy_selected_clicked();
     void on_copy_all_clicked();
     void _update_symbols_enabled(bool enabled);
@@ -79,6 +83,8 @@ protected:
     // ends with: tests replace them to see the request and the message with its timeout.
     virtual PasswordBatch _generate(const GenerationRequest& request);
     virtual void _show_status(const QString& text, int timeout_ms, StatusKind kind = StatusKind::confirmation);
+    // Hands a copy to the system clipboard: tests replace it with a clipboard that refuses.
+    virtual void _put_on_clipboard(QMimeData* data);
 
 private:
     QSettings _settings;
@@ -99,6 +105,7 @@ private:
     QPlainTextEdit* txtResult = nullptr;
     // Not one of the widgets every form must have: a form without it works as before.
     QLabel* lblStrength = nullptr;
+    ClipboardCopy* _clipboard = nullptr;
 };
 
 }  // namespace zelkora

@@ -96,6 +96,21 @@ def registry_as_text(_settings_file):
             for name, (kind, data) in read_registry().items()}
 
 
+def windows_helper(name, folder):
+    """tests/program/NAME.c built for Windows, as NAME.exe in folder."""
+    exe = folder / f"{name}.exe"
+    in_windows_build_system("x86_64-w64-mingw32-gcc-posix", "-municode", "-o", str(exe),
+                            str(Path(__file__).resolve().parent / f"{name}.c"), check=True, timeout=120)
+    return exe
+
+
+def status_message_end(window):
+    """How far from the left the status bar's message reaches, in pixels; 0 while it shows none."""
+    width, _, rows = capture(window)
+    return max((x + 1 for row in rows[-20:] for x in range(width - 20) if row[3 * x:3 * x + 3] != row[:3]),
+               default=0)
+
+
 def the_zip():
     return the_one(ARGS.dist_dir, "*-windows-x86_64.zip", "Windows archive")
 
@@ -215,6 +230,41 @@ class Clipboard(Unpacked):
             self.assertEqual(program.wait(), 0, program.stderr_text())
         finally:
             program.kill()
+
+    def test_a_copy_while_another_program_holds_the_clipboard_is_said_to_have_failed(self):
+        # As a clipboard manager or a remote desktop's clipboard sharing may hold it. Wine 8.0
+        # cannot read another program's status bar through UI Automation, so the message is
+        # told by its pixels: the refusal is the longer text and stays; the confirmation, the
+        # one the program showed before, goes after 2 s.
+        before = "前からの内容"
+        program = Program(self.exe, SERVER, self.sandbox, [WINE])
+        self.addCleanup(program.kill)
+        window = SERVER.wait_for_window(program, self.form.title)
+        SERVER.focus(window)
+        SERVER.keys(self.form.mnemonic("btnGenerate"))
+        wait_until("the passwords' message", lambda: status_message_end(window))
+        wait_until("the passwords' message gone", lambda: not status_message_end(window))
+        holder = subprocess.Popen([WINE, str(windows_helper("hold_clipboard", self.sandbox)), before],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.addCleanup(holder.wait, timeout=120)
+        self.addCleanup(holder.stdout.close)
+        self.addCleanup(holder.stdin.close)
+        self.assertEqual(holder.stdout.readline().strip(), b"held")
+        SERVER.keys(self.form.mnemonic("btnCopyAll"))
+        refused = wait_until("a message after the copy", lambda: status_message_end(window))
+        time.sleep(3)
+        self.assertEqual(status_message_end(window), refused)
+        holder.stdin.close()
+        self.assertEqual(wait_until("the clipboard let go", SERVER.clipboard_text), before)
+
+        SERVER.keys(self.form.mnemonic("btnCopyAll"))
+        copied = wait_until("the copy's message", lambda: (end := status_message_end(window)) not in (0, refused)
+                            and end)
+        self.assertLess(copied, refused)
+        wait_until("the copy's message gone", lambda: not status_message_end(window), timeout=10)
+        passwords = wait_until("the passwords on the clipboard",
+                               lambda: (text := SERVER.clipboard_text()) != before and text)
+        self.assertEqual(len(passwords.split("\n")), self.form.number("spinCount"))
 
 
 class FailedStart(Unpacked):
@@ -351,9 +401,7 @@ class Windows11(Unpacked):
         run(WINE, "wineboot", "-i")
         run(WINE, "reg", "import", windows(Path(__file__).resolve().parent / "windows11.reg"))
         run(WINE, "reg", "add", SETTINGS_KEY + r"\chk", "/v", "symbols", "/d", "false", "/f")
-        theme = self.sandbox / "set_app_theme.exe"
-        in_windows_build_system("x86_64-w64-mingw32-gcc-posix", "-municode", "-o", str(theme),
-                                str(Path(__file__).resolve().parent / "set_app_theme.c"), check=True, timeout=120)
+        theme = windows_helper("set_app_theme", self.sandbox)
         pictures = {}
         for mode in ("light", "dark"):
             run(WINE, str(theme), mode)
