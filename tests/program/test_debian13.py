@@ -102,6 +102,7 @@ class HostileCases(unittest.TestCase):
                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
                 run.stdin.write("in\n")
                 run.stdin.close()
+                run.stdin = None  # given, and closed: nothing more for communicate() to send
                 seen = set()
                 while run.poll() is None:
                     seen |= {p.name for p in Path("/proc").glob("[0-9]*") if secret.encode() in read(p / "cmdline")}
