@@ -119,14 +119,23 @@ build_log4cplus() {
     # with _wfopen: a narrow name would go through the ANSI code page, in which a user
     # folder such as C:\Users\山田 may not exist. (log4cplus assumes that only MSVC can
     # open a stream by wide name.)
+    # No thread pool: it serves only asynchronous appending, which the program refuses
+    # (logging.cpp), yet it starts four threads at static initialisation. At the end of
+    # main they are only told to detach, and one still inside winpthreads' exit code when
+    # ExitProcess kills it leaves the lock that libstdc++'s detach code then waits on for
+    # ever: a process that never ends, holding its log file.
+    local options=(-DLOG4CPLUS_ENABLE_THREAD_POOL=OFF)
     rm -rf "$work/log4cplus-build"
     cxx_flags="-DLOG4CPLUS_FSTREAM_ACCEPTS_WCHAR_T" cross_cmake -S "$work/log4cplus" -B "$work/log4cplus-build" \
         -DBUILD_SHARED_LIBS=OFF -DLOG4CPLUS_BUILD_TESTING=OFF -DLOG4CPLUS_BUILD_LOGGINGSERVER=OFF \
         -DWITH_UNIT_TESTS=OFF -DLOG4CPLUS_ENABLE_DECORATED_LIBRARY_NAME=OFF -DUNICODE=ON \
-        -DLOG4CPLUS_QT4=OFF -DLOG4CPLUS_QT5=OFF
+        -DLOG4CPLUS_QT4=OFF -DLOG4CPLUS_QT5=OFF "${options[@]}"
+    grep -q '^LOG4CPLUS_ENABLE_THREAD_POOL:BOOL=OFF$' "$work/log4cplus-build/CMakeCache.txt" \
+        || die "log4cplus: this version has no LOG4CPLUS_ENABLE_THREAD_POOL option"
     cmake --build "$work/log4cplus-build" -j "$jobs" >"$work/log4cplus-build.log" 2>&1 \
         || { tail -n 20 "$work/log4cplus-build.log" >&2; die "log4cplus did not build"; }
     cmake --install "$work/log4cplus-build" >/dev/null
     keep_legal log4cplus "$log4cplus_version" "$work/log4cplus"
+    printf '%s\n' "${options[@]#-D}" >"$legal/log4cplus/build-options"
     write_pc log4cplus "${log4cplus_version%-*}" "-DLOG4CPLUS_STATIC -DUNICODE -D_UNICODE -DLOG4CPLUS_FSTREAM_ACCEPTS_WCHAR_T" "-llog4cplus -lws2_32 -ladvapi32"
 }
