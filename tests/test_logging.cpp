@@ -105,6 +105,20 @@ private slots:
                  2);  // inst and the log's
     }
 
+    // Without a thread pool to hand them to, log4cplus would drop or crash on them.
+    void asynchronous_appending_is_refused_in_the_log() {
+        const RunContext context = packaged_at(p("inst/app"));
+        write_file(p("inst/app/zelkora/logging.ini"), valid_ini + "log4cplus.appender.file.AsyncAppend=true\n");
+
+        zelkora::init_logging(context);
+        LOG4CPLUS_INFO(log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("zelkora.main_window")), "written at once");
+        const std::string log = read_file(p("inst/log/app.log"));
+        QVERIFY2(log.find("WARN  zelkora.logging - ") != std::string::npos &&
+                     log.find(".AsyncAppend is not supported") != std::string::npos &&
+                     log.find("written at once") != std::string::npos,
+                 log.c_str());
+    }
+
     void init_logging_returns_early_when_configured() {
         auto root = log4cplus::Logger::getRoot();
         root.addAppender(log4cplus::SharedAppenderPtr(new log4cplus::NullAppender()));

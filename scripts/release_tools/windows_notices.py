@@ -74,6 +74,13 @@ def patches_note(records):
     return note
 
 
+def build_options_note(records):
+    """The build options that change what a library does, as deps recorded them."""
+    options = (records / "build-options").read_text(encoding="utf-8").split()
+    return ("Built with " + ", ".join(options) + " (no thread pool: asynchronous appending, "
+            "which needs it, is refused by the program)") if options else ""
+
+
 def built_libraries(legal):
     """Qt base, Qt UiTools, libsodium and log4cplus, as deps built them."""
     qt_texts = legal.root / "qt6-base" / "LICENSES"
@@ -116,7 +123,8 @@ def built_libraries(legal):
             download=snapshot_url("log4cplus", log4cplus_version), sources=log4cplus_sources,
             homepage="https://github.com/log4cplus/log4cplus", link="static", linked_into=[WINDOW],
             texts=[legal.keep_file("log4cplus-LICENSE.txt", legal.root / "log4cplus" / "LICENSE"),
-                   legal.keep_file("Apache-2.0.txt", qt_texts / "Apache-2.0.txt")]),
+                   legal.keep_file("Apache-2.0.txt", qt_texts / "Apache-2.0.txt")],
+            note=build_options_note(legal.root / "log4cplus")),
     ]
 
 

@@ -5,6 +5,7 @@
 #include <log4cplus/helpers/property.h>
 #include <log4cplus/hierarchy.h>
 #include <log4cplus/logger.h>
+#include <log4cplus/loggingmacros.h>
 #include <log4cplus/loglevel.h>
 #include <log4cplus/streams.h>
 
@@ -111,6 +112,24 @@ log4cplus::tstring log_file_setting(const fs::path& log_dir) {
     return log_file;
 }
 
+// Asynchronous appending needs log4cplus's thread pool, which the Windows build leaves
+// out: its workers, still ending when main returns, can leave Windows' exit waiting for
+// ever. Everywhere alike, then, an appender asked to append asynchronously appends as
+// records come, and the keys that asked are returned to be named in the log.
+std::vector<log4cplus::tstring> refuse_asynchronous_appending(log4cplus::helpers::Properties& properties) {
+    static const log4cplus::tstring prefix = LOG4CPLUS_TEXT("log4cplus.appender.");
+    static const log4cplus::tstring suffix = LOG4CPLUS_TEXT(".AsyncAppend");
+    std::vector<log4cplus::tstring> refused;
+    for (const auto& key : properties.propertyNames()) {
+        bool asked = false;
+        if (key.starts_with(prefix) && key.ends_with(suffix) && properties.getBool(asked, key) && asked) {
+            properties.setProperty(key, LOG4CPLUS_TEXT("false"));
+            refused.push_back(key);
+        }
+    }
+    return refused;
+}
+
 // Applies the configuration, or fails with every error log4cplus reported meanwhile.
 void configure(const fs::path& config, const log4cplus::helpers::Properties& properties) {
     log4cplus::tstring report;
@@ -171,6 +190,7 @@ AppPaths init_logging(const RunContext& context, std::optional<AppPaths> paths) 
     // the file may not switch it on for the duration of the configure either.
     properties.setProperty(LOG4CPLUS_TEXT("log4cplus.quietMode"), LOG4CPLUS_TEXT("false"));
     log4cplus::helpers::getLogLog().setQuietMode(false);
+    const auto refused = refuse_asynchronous_appending(properties);
     configure(config, properties);
 
     if (root.getAllAppenders().empty())
@@ -178,6 +198,11 @@ AppPaths init_logging(const RunContext& context, std::optional<AppPaths> paths) 
     // An unset root level configures silently, then makes every logging call throw.
     if (root.getLogLevel() == log4cplus::NOT_SET_LOG_LEVEL)
         fail_configuration(config, "the root logger has no level");
+    const auto logger = log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("zelkora.logging"));
+    for (const auto& key : refused) {
+        LOG4CPLUS_WARN(logger, to_log_text(text_of(config) + ": " + from_log_text(key) +
+                                           " is not supported; that appender writes each record as it comes"));
+    }
     return used;
 }
 

@@ -15,11 +15,11 @@ CHANGED_COUNT = 3
 CHANGED_SYMBOLS = "+-*"
 
 
-def start_and_close(test, server, form, executable, sandbox, wrapper=()):
+def start_and_close(test, server, form, executable, sandbox, wrapper=(), end_within=WAIT_SECONDS):
     """Starts the program, waits for its window, closes it as a window manager would.
 
     Returns the finished Program. Asserts the window was mapped with the form's title
-    and that closing it ends the process with status 0.
+    and that closing it ends the process with status 0 within `end_within` seconds.
     """
     watcher = MapWatcher(server)
     program = Program(executable, server, sandbox, wrapper)
@@ -27,7 +27,7 @@ def start_and_close(test, server, form, executable, sandbox, wrapper=()):
         window = server.wait_for_window(program, form.title)
         test.assertIn(window.id, watcher.collect(), "the window was never mapped")
         server.close_window(window)
-        test.assertEqual(program.wait(), 0, f"stderr: {program.stderr_text()!r}")
+        test.assertEqual(program.wait(end_within), 0, f"stderr: {program.stderr_text()!r}")
     finally:
         program.kill()
         watcher.close()

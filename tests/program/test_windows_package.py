@@ -212,6 +212,28 @@ class NormalRun(Unpacked):
         self.assertEqual(stored["symbols"], ("REG_SZ", scenarios.CHANGED_SYMBOLS))
 
 
+class Ending(Unpacked):
+    """A run still alive once its work is done holds its log file, and the installer then
+    refuses to touch the folder: every run must end within 10 s, window and tests alike."""
+
+    def test_every_run_ends_once_its_work_is_done(self):
+        for _ in range(30):
+            scenarios.start_and_close(self, SERVER, self.form, self.exe, self.sandbox, [WINE], end_within=10)
+        test = Path(ARGS.source_dir) / "build-windows" / "tests" / "test_main_window.exe"
+        env = {**os.environ, "WINEQT_QPA_PLATFORM": "minimal:enable_fonts", "WINEQT_FORCE_STDERR_LOGGING": "1"}
+        for run in range(30):
+            with subprocess.Popen([Path(ARGS.source_dir) / "build-windows" / "wine-run", test], env=env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True) as process:
+                for line in process.stderr:
+                    if line.startswith("********* Finished testing"):
+                        break
+                try:
+                    self.assertEqual(process.wait(10), 0, f"run {run}")
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    self.fail(f"run {run} of {test.name} still alive 10 s after its last test")
+
+
 class Clipboard(Unpacked):
     def test_copied_passwords_are_kept_out_of_clipboard_history(self):
         # Wine hands every Windows clipboard format to X as a target of its own name.
