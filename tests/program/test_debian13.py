@@ -82,13 +82,13 @@ class HostileCases(unittest.TestCase):
         Path("/etc/sudoers.d", name).write_text(f"{name} ALL=(root) NOPASSWD: ALL\n")
         self.addCleanup(Path("/etc/sudoers.d", name).unlink)
         u = pwd.getpwnam(name)
+        shutil.copytree(Path(self.script).parent, self.scratch / "checkout/scripts")  # the user's own
         subprocess.run(["chown", "-R", f"{u.pw_uid}:{u.pw_gid}", str(self.scratch)], check=True)
         as_user = dict(cwd=self.scratch, preexec_fn=lambda: (os.setgroups([]), os.setgid(u.pw_gid), os.setuid(u.pw_uid)))
         run = self.run_in_root("sh", "-c", "id -u && touch made", **as_user)
         self.assertEqual(run.stdout, "0\n", run.stderr)
-        self.assertEqual((self.scratch / "made").stat().st_uid, u.pw_uid)
-        run = subprocess.run(["sudo", "-n", "-E", self.script, "touch", "by sudo"], env=self.env, **as_user)
-        found = subprocess.run(["find", str(self.scratch), "-user", "0"], capture_output=True, text=True).stdout
+        run = subprocess.run(["sudo", "-nE", self.scratch / "checkout/scripts/debian13", "touch", "x"], env=self.env, **as_user)
+        found = subprocess.run(["find", str(self.scratch), "!", "-user", name], capture_output=True, text=True).stdout
         self.assertEqual((run.returncode, found), (0, ""))
 
     def test_runs(self):
@@ -103,7 +103,7 @@ class HostileCases(unittest.TestCase):
         (vendor / "apt.conf").write_text(f'Dir::Etc::SourceParts "{vendor}/parts";\n')
         apt_sources = ["/usr/bin/python3", str(Path(self.script).parent / "lib/apt_sources.py"), "trixie"]
         rows = {
-            "two first runs in a pipeline": (["/usr/bin/timeout", "400", "sh", "-c", '"$0" seq 200000 | "$0" wc -l',
+            "two first runs in a pipeline": (["/usr/bin/timeout", "900", "sh", "-c", '"$0" seq 200000 | "$0" wc -l',
                                               self.script], {"PATH": f"{slow.parent}:{os.environ['PATH']}"}, "200000\n"),
             # The cached root is read-only, through the cache folder, to a remount too; the lock is not the command's.
             "root unchanged": (["sh", "-c", '! touch /etc/probe && ! touch "$XDG_CACHE_HOME"/*/roots/*/etc'
