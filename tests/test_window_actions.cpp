@@ -84,6 +84,17 @@ private slots:
         window->engine = nullptr;
         window->widget<QPushButton>("btnGenerate")->click();
         QCOMPARE(window->widget<QPlainTextEdit>("txtResult")->toPlainText().count('\n'), 9);
+
+        // Failing after its first chunk is shown, a request leaves none of itself shown.
+        window->widget<QSpinBox>("spinLength")->setValue(1024);
+        window->widget<QSpinBox>("spinCount")->setValue(1000);
+        int chunks = 0;
+        window->engine = [&chunks](const GenerationRequest& request) {
+            return ++chunks < 2 ? zelkora::generate_passwords(request) : throw std::bad_alloc();
+        };
+        window->widget<QPushButton>("btnGenerate")->click();
+        QCOMPARE(boxes.seen.size(), 2u);
+        QCOMPARE(window->widget<QPlainTextEdit>("txtResult")->toPlainText(), "");
     }
 
     void pasted_symbol_sets_give_exactly_their_characters_data() {

@@ -15,6 +15,8 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QUiLoader>
 
 #include <algorithm>
@@ -39,7 +41,7 @@ namespace {
 
 constexpr std::string_view FORM_FILE = "src/resources/ui/main_window.ui";
 // Characters the engine is asked for at a time.
-constexpr int CHUNK_CHARACTERS = 1 << 20;
+constexpr int CHUNK_CHARACTERS = 1 << 18;
 // Short enough for the status bar of the window at its opening width.
 const QString COPY_REFUSED =
     QStringLiteral("コピーできませんでした。他のプログラムがクリップボードを使用中のようです。再度コピーしてください");
@@ -182,23 +184,45 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 void MainWindow::on_generate_clicked() {
     const GenerationRequest request = _form_request();
 
-    // A chunk at a time: the largest request's passwords (40 MB) never exist whole beside
-    // their text and the document it replaces. The first chunk carries the request's
-    // refusals; the text takes its whole size once, as growing it would copy it.
-    QString text;
+    // A chunk at a time, each straight into the document, which keeps the only copy of
+    // the text: the largest request's passwords (40 MB as the engine writes them) and a
+    // whole text beside the document's would more than double what the result holds.
+    // The first chunk carries the request's refusals, so a refused request keeps the
+    // earlier result; that result goes before the next chunk takes its memory.
+    QTextDocument* const document = txtResult->document();
+    const bool undo = document->isUndoRedoEnabled();
+    QTextCursor cursor;
     std::size_t count = 0;
+    const auto abandon = [&] {
+        // Part of a request is not shown as if it were all of it.
+        if (!cursor.isNull()) {
+            cursor.endEditBlock();
+            txtResult->clear();
+        }
+        document->setUndoRedoEnabled(undo);
+    };
     try {
         GenerationRequest chunk = request;
         const int per_chunk = std::max(1, CHUNK_CHARACTERS / std::max(1, request.length));
+        QString text;
         do {
             chunk.count = std::min(per_chunk, request.count - static_cast<int>(count));
-            const PasswordBatch passwords = _generate(chunk);
-            if (count == 0)
-                text.reserve(static_cast<qsizetype>(request.count) * (request.length + 1));
-            append_result_text(text, passwords);
+            text.resize(0);
+            append_result_text(text, _generate(chunk));
+            if (cursor.isNull()) {
+                txtResult->clear();
+                // Nothing to undo in a read-only list, and no copy of it kept for that.
+                document->setUndoRedoEnabled(false);
+                cursor = QTextCursor(document);
+                cursor.beginEditBlock();
+            } else {
+                cursor.insertText(QStringLiteral("\n"));
+            }
+            cursor.insertText(text);
             count += static_cast<std::size_t>(chunk.count);
         } while (static_cast<int>(count) < request.count);
     } catch (const ValueError& refusal) {
+        abandon();
         const QString message = QString::fromUtf8(refusal.what());
         QMessageBox::warning(this, QStringLiteral("エラー"), message);
         _show_status(message, 5000, StatusKind::refusal);
@@ -207,13 +231,15 @@ void MainWindow::on_generate_clicked() {
         // Not a refusal of the request but a failure underneath it (memory, the random
         // source). Letting it reach the event loop would end the program; say what
         // happened and keep the window usable instead.
+        abandon();
         QMessageBox::warning(
             this, QStringLiteral("エラー"),
             QStringLiteral("パスワードを生成できませんでした: %1").arg(QString::fromUtf8(failure.what())));
         return;
     }
-
-    txtResult->setPlainText(text);
+    cursor.endEditBlock();
+    document->setUndoRedoEnabled(undo);
+    txtResult->moveCursor(QTextCursor::Start);
     _show_status(QString::number(count) + QStringLiteral(" 件生成しました"), 3000);
 }
 

@@ -36,10 +36,15 @@ void append_result_text(QString& text, const PasswordBatch& passwords) {
     if (passwords.empty())
         return;
     const std::u32string_view chars = passwords.characters();
-    const auto pairs = std::count_if(chars.begin(), chars.end(), [](char32_t c) {
+    // A reduction with no early exit, which is vectorised; the pairs are counted only for
+    // text that needs them.
+    char32_t largest = 0;
+    for (const char32_t c : chars)
+        largest = std::max(largest, c);
+    const bool all_in_bmp = largest <= 0xFFFF;
+    const auto pairs = all_in_bmp ? 0 : std::count_if(chars.begin(), chars.end(), [](char32_t c) {
         return QChar::requiresSurrogates(c) && c <= QChar::LastValidCodePoint;
     });
-    const bool all_in_bmp = std::none_of(chars.begin(), chars.end(), [](char32_t c) { return c > 0xFFFF; });
     const qsizetype at = text.size();
     const auto breaks = static_cast<qsizetype>(passwords.size()) - (at == 0 ? 1 : 0);
     text.resize(at + static_cast<qsizetype>(chars.size()) + breaks + pairs);

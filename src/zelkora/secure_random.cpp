@@ -223,19 +223,9 @@ SecureRandom::Reservoir SecureRandom::top_up(Reservoir reservoir, unsigned neede
             fill(_block.data(), _size);
             _used = 0;
         }
-        // Eight bytes read at once, and as many of them kept as fit: the same bits, in the
-        // same order, as the byte-by-byte loop below takes them.
         if constexpr (std::endian::native == std::endian::little) {
             if (_size - _used >= 8) {
-                const unsigned kept = (64 - reservoir.count) / 8;
-                std::uint64_t word = 0;
-                std::memcpy(&word, _block.data() + _used, sizeof word);
-                if (kept < 8) {
-                    word &= (std::uint64_t{1} << (8 * kept)) - 1;
-                }
-                reservoir.bits |= word << reservoir.count;
-                reservoir.count += 8 * kept;
-                _used += kept;
+                reservoir = top_up_word(reservoir);
                 continue;
             }
         }

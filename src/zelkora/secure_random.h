@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string_view>
 #include <utility>
@@ -113,6 +114,20 @@ protected:
 
 private:
     Reservoir top_up(Reservoir reservoir, unsigned needed);
+    // Eight bytes read at once, and as many of them kept as fit: the same bits, in the
+    // same order, as top_up takes them byte by byte. The block holds eight more, and the
+    // reservoir fewer bits than a draw takes (47 at most), so two bytes fit at least; the
+    // ones that do not are shifted out without a branch.
+    Reservoir top_up_word(Reservoir reservoir) {
+        const unsigned kept_bits = (64 - reservoir.count) & ~7U;
+        std::uint64_t word = 0;
+        std::memcpy(&word, _block.data() + _used, sizeof word);
+        word = (word << (64 - kept_bits)) >> (64 - kept_bits);
+        reservoir.bits |= word << reservoir.count;
+        reservoir.count += kept_bits;
+        _used += kept_bits / 8;
+        return reservoir;
+    }
     // plan_for out of line, for bounds without a table entry: the draw stays small
     // enough to be inlined into a batch.
     static DrawPlan plan_beyond_table(std::uint32_t n);
@@ -212,9 +227,16 @@ inline char32_t SecureRandom::Session::choice(std::u32string_view text) {
     return text[randbelow(static_cast<std::uint32_t>(text.size()))];
 }
 
+// Most top-ups find eight bytes left in the block, and one word then brings at least 57
+// bits, more than any draw takes: that case stays inline, a refill goes out of line.
 inline std::uint64_t SecureRandom::Session::take_bits(unsigned count) {
     if (_reservoir.count < count) [[unlikely]] {
-        _reservoir = _source.top_up(_reservoir, count);
+        if (std::endian::native == std::endian::little && _source._size - _source._used >= 8) [[likely]] {
+            _reservoir = _source.top_up_word(_reservoir);
+        }
+        if (_reservoir.count < count) [[unlikely]] {
+            _reservoir = _source.top_up(_reservoir, count);
+        }
     }
     const std::uint64_t value = _reservoir.bits & ((std::uint64_t{1} << count) - 1);
     _reservoir.bits >>= count;
