@@ -402,8 +402,11 @@ class FailedStartOnJapaneseWindows(Unpacked):
         # The probe written, its removal refused: Windows' text for that, in Japanese.
         # Started as typed in capitals, the folder is still the one named app on disk.
         typed = windows(top / "APP" / "zelkora-desk.exe")
-        result = subprocess.run([WINE, typed], env={**os.environ, "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"},
-                                capture_output=True, timeout=120)
+        # A session's runtime folder, as a desktop has: Wine 10 says so on standard error without one.
+        runtime = self.sandbox / "runtime"
+        runtime.mkdir(mode=0o700)
+        result = subprocess.run([WINE, typed], env={**os.environ, "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8",
+                                                    "XDG_RUNTIME_DIR": str(runtime)}, capture_output=True, timeout=120)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr.decode("utf-8"),
                          f"OSError: filesystem error: cannot remove: 共有違反です。 [{windows(probe)}]\r\n")
