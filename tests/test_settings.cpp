@@ -216,13 +216,11 @@ private slots:
 #endif
 
 #if !defined(Q_OS_WIN)
-    // Stored options, short and without digits or symbols, under each policy: the controls
-    // locked, then the request generated or the refusal shown.
+    // Short options without digits or symbols under a policy: what it locks, then generates or refuses.
     void policy_data() {
         QTest::addColumn<QByteArray>("policy");
         QTest::addColumn<QString>("outcome");
         const QString bad = "管理者のポリシーの値が正しくないため、生成できません: ";
-        QTest::newRow("none") << QByteArray("# none") << "6 - " + DEFAULTS + " lower upper";
         QTest::newRow("company rule") << QByteArray("MinimumLength=12\nMinimumKinds=3\nUseSymbols=1\nSymbolSet=!#$%&")
                                       << "chkSymbols txtSymbols btnResetSymbols 12 - !#$%& lower upper symbols";
         QTest::newRow("kinds, exclusion") << QByteArray("UseDigits=0\r\nUseUppercase = 1\r\nExcludeAmbiguous=1")

@@ -51,7 +51,8 @@ def written_by_template(admx):
     written = {}
     for policy in admx.iter(NS + "policy"):
         if policy.get("valueName"):
-            on_off = [policy.find(f"{NS}{state}/{NS}decimal").get("value") for state in ("enabledValue", "disabledValue")]
+            on_off = [policy.find(f"{NS}{state}/{NS}decimal").get("value")
+                      for state in ("enabledValue", "disabledValue")]
             written[policy.get("key"), policy.get("valueName")] = ("policy" if on_off == ["1", "0"] else on_off, "", "")
         for element in policy.iterfind(f"{NS}elements/*"):
             written[element.get("key", policy.get("key")), element.get("valueName")] = (
@@ -88,7 +89,8 @@ def problems(folder=SOURCE, code=CODE):
         if adml.tag != NS + "policyDefinitionResources":
             found.append(f"{lang}: root {adml.tag}")
         strings = {s.get("id") for s in adml.iter(NS + "string")}
-        found += [f"{lang}: no string {s}" for s in sorted(set(re.findall(r"\$\(string\.(\w+)\)", admx_text)) - strings)]
+        used = set(re.findall(r"\$\(string\.(\w+)\)", admx_text))
+        found += [f"{lang}: no string {s}" for s in sorted(used - strings)]
         shown = {p.get("id"): {box.get("refId") for box in p} for p in adml.iter(NS + "presentation")}
         for name, ids in sorted(elements.items()):
             if shown.get(name) != ids:
