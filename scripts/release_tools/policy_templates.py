@@ -12,6 +12,7 @@ entries are in name order with the commit's time, so the same commit gives the s
 
 import os
 import re
+import subprocess
 import sys
 import tempfile
 import time
@@ -112,6 +113,9 @@ def main(build, dist):
     found = problems()
     if found:
         sys.exit("\n".join(found))
+    # The commit's time, as every other artefact's, also where the caller exported none.
+    commit = subprocess.run(["git", "-C", str(ROOT), "log", "-1", "--format=%ct"], capture_output=True, text=True)
+    os.environ.setdefault("SOURCE_DATE_EPOCH", commit.stdout.strip() or "0")
     version = project.version(build)
     name = f"zelkora-desk-{version}-policy-templates"
     with tempfile.TemporaryDirectory() as work:
