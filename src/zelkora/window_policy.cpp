@@ -9,6 +9,7 @@
 #include <log4cplus/loggingmacros.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "logging.h"
