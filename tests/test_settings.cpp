@@ -221,8 +221,8 @@ private slots:
         QTest::addColumn<QByteArray>("policy");
         QTest::addColumn<QString>("outcome");
         const QString bad = "管理者のポリシーの値が正しくないため、生成できません: ";
-        QTest::newRow("company rule") << QByteArray("MinimumLength=12\nMinimumKinds=3\nUseSymbols=1\nSymbolSet=!#$%&")
-                                      << "chkSymbols txtSymbols btnResetSymbols 12 - !#$%& lower upper symbols";
+        QTest::newRow("company rule") << QByteArray("MinimumLength=12\nMinimumKinds=3\nSymbolSet=!#$%&")
+                                      << "txtSymbols btnResetSymbols 12 - !#$%& digits lower upper";
         QTest::newRow("kinds, exclusion") << QByteArray("UseDigits=0\r\nUseUppercase = 1\r\nExcludeAmbiguous=1")
                                           << "chkDigits chkUpper chkExcludeAmbiguous 6 x " + DEFAULTS + " lower upper";
         QTest::newRow("too long") << QByteArray("MinimumLength=5000")
