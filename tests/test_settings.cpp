@@ -216,15 +216,16 @@ private slots:
 #endif
 
 #if !defined(Q_OS_WIN)
-    // Short options without digits or symbols under a policy: what it locks, then generates or refuses.
+    // Short options without digits or upper case under a policy: what it locks, then generates or refuses.
     void policy_data() {
         QTest::addColumn<QByteArray>("policy");
         QTest::addColumn<QString>("outcome");
         const QString bad = "管理者のポリシーの値が正しくないため、生成できません: ";
         QTest::newRow("company rule") << QByteArray("MinimumLength=12\nMinimumKinds=3\nSymbolSet=!#$%&")
-                                      << "txtSymbols btnResetSymbols 12 - !#$%& digits lower upper";
-        QTest::newRow("kinds, exclusion") << QByteArray("UseDigits=0\r\nUseUppercase = 1\r\nExcludeAmbiguous=1")
-                                          << "chkDigits chkUpper chkExcludeAmbiguous 6 x " + DEFAULTS + " lower upper";
+                                      << "txtSymbols btnResetSymbols 12 - !#$%& digits lower symbols";
+        QTest::newRow("kinds, exclusion")
+            << QByteArray("UseDigits=0\r\nUseUppercase = 1\r\nExcludeAmbiguous=1")
+            << "chkDigits chkUpper chkExcludeAmbiguous 6 x " + DEFAULTS + " lower upper symbols";
         QTest::newRow("too long") << QByteArray("MinimumLength=5000")
                                   << bad + "MinimumLength が 1 から 1024 までの数ではありません";
         QTest::newRow("wrong type") << QByteArray("UseDigits=yes\nUseLowercase=1")
@@ -242,7 +243,7 @@ private slots:
         QTemporaryFile file;
         QVERIFY(file.open() && file.write(policy) == policy.size() && file.flush());
         qputenv("ZELKORA_TEST_POLICY_FILE", file.fileName().toLocal8Bit());
-        write_store("[General]\nlength=6\n[chk]\ndigits=false\nsymbols=false\n");
+        write_store("[General]\nlength=6\n[chk]\ndigits=false\nupper=false\n");
         ModalBoxCloser closer;
         RecordingWindow window;
         QString seen;
