@@ -342,9 +342,8 @@ class ConsoleProgram(Unpacked):
     def test_the_company_rule_set_for_the_machine_locks_the_window_and_refuses_the_console(self):
         policy = r"HKLM\Software\Policies\orvanel-works\zelkora-desk"
         self.addCleanup(wine, "reg", "delete", policy, "/f", check=False)
-        for name, kind, data in (("MinimumLength", "REG_DWORD", "12"), ("MinimumKinds", "REG_DWORD", "3"),
-                                 ("UseSymbols", "REG_DWORD", "1"), ("SymbolSet", "REG_SZ", "!#$%&")):
-            wine("reg", "add", policy, "/v", name, "/t", kind, "/d", data, "/f")
+        for value in ("MinimumLength /t REG_DWORD /d 12", "UseSymbols /t REG_DWORD /d 1", "SymbolSet /d !#$%&"):
+            wine("reg", "add", policy, "/v", *value.split(), "/f")
         wine("reg", "add", SETTINGS_KEY, "/v", "length", "/t", "REG_DWORD", "/d", "6", "/f")
         program = Program(self.exe, SERVER, self.sandbox, [WINE])
         self.addCleanup(program.kill)
