@@ -14,6 +14,7 @@
 #include "cli_output.h"
 #include "errors.h"
 #include "generator.h"
+#include "policy_store.h"
 #include "strength.h"
 #include "symbol_warning.h"
 #include "utf8.h"
@@ -25,6 +26,7 @@ namespace {
 constexpr int EXIT_REFUSED = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_OUTPUT = 3;
+constexpr int EXIT_POLICY = 4;
 
 // Characters in one batch: 256 KiB of them, and at most four times as many bytes of text.
 constexpr std::size_t BATCH_CHARACTERS = std::size_t{1} << 16;
@@ -138,6 +140,12 @@ int run(const std::vector<std::string>& args) {
         say(error.what());
         print_error_line("使い方は zelkora-cli --help で確かめられます。");
         return EXIT_USAGE;
+    }
+    if (options.action == CliOptions::Action::generate) {
+        if (const auto refusal = apply_policy(system_policy(), options)) {
+            say(*refusal);
+            return EXIT_POLICY;
+        }
     }
     try {
         switch (options.action) {

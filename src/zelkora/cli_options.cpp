@@ -120,6 +120,7 @@ public:
         switch (spec.id) {
             case Id::length:
                 _options.request.length = static_cast<int>(number(shown, value, CLI_LENGTH_MOST));
+                _options.length_given = true;
                 break;
             case Id::count:
                 _options.count = number(shown, value, std::numeric_limits<std::uint64_t>::max());
@@ -177,6 +178,7 @@ public:
         // None chosen is all four, as the window starts; a symbol set given adds symbols to
         // those chosen, as a set typed into the window does not untick the other kinds.
         const bool any = std::find(_kinds.begin(), _kinds.end(), true) != _kinds.end();
+        _options.kinds_given = any;
         for (std::size_t i = 0; i < KINDS.size(); ++i) {
             if (_kinds[i] || !any || (KINDS[i] == "symbols" && _options.request.symbols)) {
                 _options.request.kinds.emplace_back(KINDS[i]);
@@ -246,6 +248,34 @@ CliOptions parse_cli_options(const std::vector<std::string>& args) {
     return parser.finish();
 }
 
+std::optional<std::string> apply_policy(const Policy& policy, CliOptions& options) {
+    if (policy.empty()) {
+        return std::nullopt;
+    }
+    GenerationRequest& request = options.request;
+    GenerationRequest inside = request;
+    bring_inside(policy, inside);
+    if (!options.length_given) {
+        request.length = inside.length;
+    }
+    if (!options.kinds_given) {
+        // A symbol set given still asks for symbols.
+        const bool symbols_asked = request.symbols.has_value();
+        request.kinds = inside.kinds;
+        if (symbols_asked && std::find(request.kinds.begin(), request.kinds.end(), "symbols") == request.kinds.end()) {
+            request.kinds.emplace_back("symbols");
+        }
+    }
+    // -x can only ask to leave the characters out; without it, the policy decides.
+    if (!request.exclude_ambiguous) {
+        request.exclude_ambiguous = inside.exclude_ambiguous;
+    }
+    if (!request.symbols) {
+        request.symbols = inside.symbols;
+    }
+    return policy_refusal(policy, request);
+}
+
 std::string cli_help_text() {
     std::string symbols;
     for (const char32_t c : DEFAULT_SYMBOLS) {
@@ -289,11 +319,15 @@ std::string cli_help_text() {
            "キーが違います（JIS の \\ は ¥ と表示されることもあります）。同じキーの記号だけを使うには:\n"
            "  zelkora-cli -S '!#$%,-./;<>?'\n"
            "\n"
+           "組織の管理者がパスワードのポリシーを決めていれば、指定しなかった長さ・種類・記号セット・\n"
+           "紛らわしい文字の扱いはポリシーに合わせ、ポリシーに合わない指定は断ります。\n"
+           "\n"
            "終了ステータス:\n"
            "  0  書き終えた（読み手がパイプを閉じて途中で止めたときも）\n"
            "  1  この設定では作れない、または乱数源が使えない\n"
            "  2  使い方の誤り\n"
            "  3  出力を書けなかった\n"
+           "  4  組織の管理者が決めたパスワードのポリシーに合わない（ポリシーの値の誤りも）\n"
            "\n"
            "例:\n"
            "  zelkora-cli -l 20 -n 5\n"

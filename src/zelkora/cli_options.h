@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "generator.h"
+#include "policy.h"
 
 namespace zelkora {
 
@@ -27,6 +28,9 @@ struct CliOptions {
     // at 1, as the engine checks it: how many to write is `count`, which has no bound.
     GenerationRequest request{.length = 16, .kinds = {}, .count = 1, .exclude_ambiguous = false, .symbols = {}};
     std::uint64_t count = 1;
+    // Whether the command line chose these, or left them to the defaults.
+    bool length_given = false;
+    bool kinds_given = false;
     bool show_strength = false;
     std::optional<std::string> output;  // UTF-8, as given
     bool force = false;
@@ -37,6 +41,11 @@ struct CliOptions {
 // wide command line). Throws UsageError for the first thing wrong, in the order given;
 // --help and --version take effect where they stand, as GNU programs do.
 CliOptions parse_cli_options(const std::vector<std::string>& args);
+
+// The administrators' policy on a command line: what it left to the defaults follows the
+// policy, what it chose against the policy is refused, never changed. Returns why, in
+// Japanese, or nothing when the request may go ahead.
+std::optional<std::string> apply_policy(const Policy& policy, CliOptions& options);
 
 // The text of --help and --version, UTF-8 with "\n" line ends.
 std::string cli_help_text();

@@ -30,6 +30,7 @@
 #include "clipboard_copy.h"
 #include "errors.h"
 #include "logging.h"
+#include "policy_store.h"
 #include "qt_text.h"
 #include "resource_lookup.h"
 #include "result_font.h"
@@ -59,7 +60,9 @@ void initialize_main_window_unit() {
 MainWindow::MainWindow() : MainWindow(current_run_context()) {}
 
 MainWindow::MainWindow(const RunContext& context)
-    : QMainWindow(nullptr), _settings(QStringLiteral("orvanel-works"), QStringLiteral("zelkora-desk")) {
+    : QMainWindow(nullptr),
+      _settings(QStringLiteral("orvanel-works"), QStringLiteral("zelkora-desk")),
+      _policy(system_policy()) {
     std::unique_ptr<QMainWindow> loaded = _load_ui(context);
     _apply_loaded_main_window(*loaded);
 
@@ -81,6 +84,7 @@ MainWindow::MainWindow(const RunContext& context)
     _use_fixed_pitch_font(txtResult);
 
     _restore_settings();
+    _apply_policy();
     _connect_signals();
     _connect_clipboard();
     _connect_strength();
@@ -202,6 +206,8 @@ void MainWindow::on_generate_clicked() {
         document->setUndoRedoEnabled(undo);
     };
     try {
+        if (const auto refusal = policy_refusal(_policy, request))
+            throw ValueError(*refusal);
         GenerationRequest chunk = request;
         const int per_chunk = std::max(1, CHUNK_CHARACTERS / std::max(1, request.length));
         QString text;
@@ -274,7 +280,11 @@ void MainWindow::_connect_strength() {
 }
 
 void MainWindow::_update_strength() {
-    show_strength(*lblStrength, _form_request());
+    const GenerationRequest request = _form_request();
+    if (const auto refusal = policy_refusal(_policy, request))
+        show_refusal(*lblStrength, QString::fromStdString(*refusal));
+    else
+        show_strength(*lblStrength, request);
 }
 
 void MainWindow::on_clear_clicked() {
@@ -318,6 +328,8 @@ void MainWindow::on_copy_all_clicked() {
 }
 
 void MainWindow::_update_symbols_enabled(bool enabled) {
+    // A set the policy fixes stays as it is, whatever the box.
+    enabled = enabled && !_policy.symbols;
     txtSymbols->setEnabled(enabled);
     btnResetSymbols->setEnabled(enabled);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The one window: its layout comes from the form file at run time, and it only wires the
-// form's widgets to the engine, to the strength line and to the settings store.
+// form's widgets to the engine, to the strength line, to the settings store and to the
+// administrators' policy.
 
 #include <QMainWindow>
 #include <QSettings>
@@ -9,6 +10,7 @@
 
 #include "generator.h"
 #include "paths.h"
+#include "policy.h"
 
 class QCheckBox;
 class QLabel;
@@ -48,6 +50,9 @@ protected:
 
     void _restore_settings();
     void _save_settings();
+    // The administrators' policy on the restored options and on the controls: the
+    // controls it fixes disabled and saying why, the length's minimum raised.
+    void _apply_policy();
     void closeEvent(QCloseEvent* event) override;
     // The system switching between light and dark while the window is open. Qt 6.8's
     // windows11 style colours some widgets as it polishes them (a disabled button's text
@@ -88,6 +93,7 @@ protected:
 
 private:
     QSettings _settings;
+    const Policy _policy;
 
     QSpinBox* spinLength = nullptr;
     QSpinBox* spinCount = nullptr;

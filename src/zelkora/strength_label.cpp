@@ -98,13 +98,17 @@ std::optional<QColor> strength_word_colour(StrengthRating rating, const QColor& 
     return colour;
 }
 
+void show_refusal(QLabel& label, const QString& why) {
+    label.setText(why.toHtmlEscaped());
+    label.setToolTip(QStringLiteral("この設定ではパスワードを生成できません。"));
+}
+
 void show_strength(QLabel& label, const GenerationRequest& request) {
     PasswordStrength strength;
     try {
         strength = password_strength(request);
     } catch (const ValueError& refusal) {
-        label.setText(QString::fromUtf8(refusal.what()).toHtmlEscaped());
-        label.setToolTip(QStringLiteral("この設定ではパスワードを生成できません。"));
+        show_refusal(label, QString::fromUtf8(refusal.what()));
         return;
     }
     const StrengthRating rating = strength_rating(strength);

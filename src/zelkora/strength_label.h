@@ -3,6 +3,7 @@
 // bits and a word, on a label.
 
 #include <QColor>
+#include <QString>
 
 #include <optional>
 
@@ -18,6 +19,9 @@ namespace zelkora {
 // says what they mean, and after them what kind of character outside printable ASCII the
 // symbol set holds, if any; or, for options the engine would refuse, its own words.
 void show_strength(QLabel& label, const GenerationRequest& request);
+
+// Puts on `label`, in place of a strength, why the options give no passwords.
+void show_refusal(QLabel& label, const QString& why);
 
 // The colour of the word for `rating` on a window of colour `window`: the word's own hue,
 // made darker or lighter until it reaches 4.5:1 on that window, whatever the theme made

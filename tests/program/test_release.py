@@ -130,8 +130,9 @@ class BillOfMaterials(unittest.TestCase):
         qt_reuse_texts = {p.stem for p in (Path(deps_prefix()) / "share/zelkora-desk/legal/qt6-base/LICENSES").glob("*.txt")}
         zip_files = contents(artefact("*-windows-x86_64.zip"))
         for archive, files, notice in ((artefact("*.tar.gz"), None, "notices"),
-                                       (artefact("*.zip"), zip_files, "third-party notices"),
-                                       (artefact("*-setup.exe"), zip_files, None)):
+                                       (artefact("*-windows-x86_64.zip"), zip_files, "third-party notices"),
+                                       (artefact("*-setup.exe"), zip_files, None),
+                                       (artefact("*-policy-templates.zip"), None, None)):
             with self.subTest(archive.name):
                 self.assertTrue(archive.name.startswith(f"zelkora-desk-{version}-"))
                 sbom_path = archive.with_name(re.sub(r"\.(tar\.gz|zip|exe)$", ".spdx.json", archive.name))
@@ -203,7 +204,7 @@ class BillOfMaterials(unittest.TestCase):
 
     def test_nothing_shipped_holds_a_path_of_the_build_machine(self):
         paths = builder_paths()
-        for archive in (artefact("*.tar.gz"), artefact("*.zip")):
+        for archive in (artefact("*.tar.gz"), artefact("*-windows-x86_64.zip")):
             for name, data in contents(archive).items():
                 for path in paths:
                     self.assertFalse(path in data, f"{archive.name}: {name} holds {path}")
@@ -223,7 +224,7 @@ class BillOfMaterials(unittest.TestCase):
 class TrustedBytes(unittest.TestCase):
     def test_every_program_file_has_its_protections(self):
         gaps, read = set(), set()
-        for archive in (artefact("*.tar.gz"), artefact("*.zip"), artefact("*-setup.exe")):
+        for archive in (artefact("*.tar.gz"), artefact("*-windows-x86_64.zip"), artefact("*-setup.exe")):
             for name, found in hardening.binaries(archive).items():
                 short = re.sub(r".*[/:]|^.*-(?=setup\.exe$)", "", name)
                 read.add(short)
@@ -241,7 +242,7 @@ class TrustedBytes(unittest.TestCase):
 
     def test_every_time_stamp_in_the_windows_files_is_a_pinned_one(self):
         allowed = pinned_epochs() | {0}
-        files = contents(artefact("*.zip"))
+        files = contents(artefact("*-windows-x86_64.zip"))
         for name, data in files.items():
             if data.startswith(b"MZ"):
                 # The compiler's run-time DLLs ship as Debian's package holds them.
@@ -255,7 +256,7 @@ class TrustedBytes(unittest.TestCase):
         for mtime in headers:
             self.assertIn(int.from_bytes(mtime, "little"), allowed)
         # The zip's entries: the commit's time (UTC, in a zip's two-second steps), wherever it was built.
-        with zipfile.ZipFile(artefact("*.zip")) as archive:
+        with zipfile.ZipFile(artefact("*-windows-x86_64.zip")) as archive:
             times = {calendar.timegm((*entry.date_time, 0, 0, 0)) // 2 for entry in archive.infolist()}
         self.assertEqual(times, {commit_time() // 2})
 

@@ -361,6 +361,23 @@ class ConsoleProgram(Unpacked):
         self.assertIn("使い方: zelkora-cli [オプション]...", shown)
         self.assertRegex(shown, r"(?m)^[αβ★]{6}\r*$")
 
+    def test_the_company_rule_set_for_the_machine_locks_the_window_and_refuses_the_console(self):
+        policy = r"HKLM\Software\Policies\orvanel-works\zelkora-desk"
+        self.addCleanup(wine, "reg", "delete", policy, "/f", check=False)
+        for value in ("MinimumLength /t REG_DWORD /d 12", "UseSymbols /t REG_DWORD /d 1", "SymbolSet /d !#$%&"):
+            wine("reg", "add", policy, "/v", *value.split(), "/f")
+        wine("reg", "add", SETTINGS_KEY, "/v", "length", "/t", "REG_DWORD", "/d", "6", "/f")
+        program = Program(self.exe, SERVER, self.sandbox, [WINE])
+        self.addCleanup(program.kill)
+        SERVER.focus(SERVER.wait_for_window(program, self.form.title))
+        # The symbols box locked, its key leaves it ticked; the stored length raised.
+        SERVER.keys(*map(self.form.mnemonic, ("chkSymbols", "btnGenerate", "btnCopyAll")))
+        for password in wait_until("the passwords on the clipboard", SERVER.clipboard_text).split("\n"):
+            self.assertRegex(password, r"\A(?=.*[!#$%&])[A-Za-z0-9!#$%&]{12}\Z")
+        refused = self.cli("-l", "8")
+        self.assertEqual((refused.returncode, refused.stderr.decode()),
+                         (4, "zelkora-cli: 管理者のポリシーにより、長さは 12 文字以上です\n"))
+
 
 class ForeignPlugins(Unpacked):
     def test_plugin_paths_set_for_another_program_are_passed_over(self):
