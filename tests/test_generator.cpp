@@ -15,6 +15,7 @@
 #include "errors.h"
 #include "generator.h"
 #include "secure_random.h"
+#include "symbol_warning.h"
 
 using zelkora::GenerationRequest;
 using zelkora::PoolMap;
@@ -307,6 +308,31 @@ private slots:
                 }
             }
         }
+    }
+
+    // The classes a symbol set's warning names, code point by code point, as the copies of
+    // Unicode's data files the engine's tables were made from say, later files winning.
+    void every_code_point_is_classed_as_unicode_data_says() {
+        const QHash<QByteArray, char> classes{
+            {"W", 'w'},  {"F", 'w'},  {"Mn", 'm'}, {"Mc", 'm'}, {"Me", 'm'}, {"Cc", 'i'},
+            {"Cf", 'i'}, {"Cs", 'i'}, {"Zs", 'i'}, {"Zl", 'i'}, {"Zp", 'i'}, {"Default_Ignorable_Code_Point", 'i'}};
+        std::vector<char> expected(0x110000, 'o');
+        uint first = 0;  // a range of UnicodeData.txt is a "First>" line and a "Last>" one
+        for (const char* name : {"EastAsianWidth.txt", "UnicodeData.txt", "DerivedCoreProperties.txt"}) {
+            QFile file(QStringLiteral("../unicode/") + name);
+            QVERIFY2(file.open(QIODevice::ReadOnly), name);
+            for (const QByteArray& line : file.readAll().split('\n')) {
+                const QList<QByteArray> f = line.split('#')[0].replace(' ', "").split(';');
+                const QList<QByteArray> ends = f[0].split('.');
+                first = f.size() > 2 && f[1].endsWith("Last>") ? first : ends[0].toUInt(nullptr, 16);
+                const char to = f.size() < 2 ? 0 : classes.value(f[f.size() == 2 ? 1 : 2]);
+                if (to && !f[1].endsWith("First>"))
+                    std::fill(&expected[first], &expected[ends.back().toUInt(nullptr, 16)] + 1, to);
+            }
+        }
+        for (char32_t c = 0; c <= 0x10FFFF; ++c)
+            QVERIFY2("aimwo"[int(zelkora::character_class(c))] == (c >= 0x20 && c < 0x7F ? 'a' : expected[c]),
+                     qPrintable(QString::number(c, 16)));
     }
 };
 
