@@ -323,11 +323,10 @@ private slots:
             QVERIFY2(file.open(QIODevice::ReadOnly), name);
             for (const QByteArray& line : file.readAll().split('\n')) {
                 const QList<QByteArray> f = line.split('#')[0].replace(' ', "").split(';');
-                const QList<QByteArray> ends = f[0].split('.');
-                first = f.size() > 2 && f[1].endsWith("Last>") ? first : ends[0].toUInt(nullptr, 16);
+                first = f.size() > 2 && f[1].endsWith("Last>") ? first : f[0].split('.')[0].toUInt(nullptr, 16);
                 const char to = f.size() < 2 ? 0 : classes.value(f[f.size() == 2 ? 1 : 2]);
                 if (to && !f[1].endsWith("First>"))
-                    std::fill(&expected[first], &expected[ends.back().toUInt(nullptr, 16)] + 1, to);
+                    std::fill(&expected[first], &expected[f[0].split('.').back().toUInt(nullptr, 16)] + 1, to);
             }
         }
         for (char32_t c = 0; c <= 0x10FFFF; ++c)

@@ -260,10 +260,8 @@ private slots:
     // and no stale retry puts anything on the clipboard after it.
     void a_second_copy_replaces_one_waiting_to_retry() {
         auto window = real_window();
-        int puts = 0;
-        window->clipboard = [&](QMimeData* d) {
-            ++puts == 1 ? delete d : QGuiApplication::clipboard()->setMimeData(d);
-        };
+        int put = 0;
+        window->clipboard = [&](QMimeData* d) { ++put == 1 ? delete d : QGuiApplication::clipboard()->setMimeData(d); };
         for (const char* text : {"first", "second"}) {
             window->widget<QPlainTextEdit>("txtResult")->setPlainText(text);
             window->widget<QPushButton>("btnCopyAll")->click();
