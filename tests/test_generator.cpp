@@ -317,16 +317,15 @@ private slots:
             {"W", 'w'},  {"F", 'w'},  {"Mn", 'm'}, {"Mc", 'm'}, {"Me", 'm'}, {"Cc", 'i'},
             {"Cf", 'i'}, {"Cs", 'i'}, {"Zs", 'i'}, {"Zl", 'i'}, {"Zp", 'i'}, {"Default_Ignorable_Code_Point", 'i'}};
         std::vector<char> expected(0x110000, 'o');
-        uint first = 0;  // a range of UnicodeData.txt is a "First>" line and a "Last>" one
-        for (const char* name : {"EastAsianWidth.txt", "UnicodeData.txt", "DerivedCoreProperties.txt"}) {
+        for (const char* name : {"EastAsianWidth.txt", "DerivedGeneralCategory.txt", "DerivedCoreProperties.txt"}) {
             QFile file(QStringLiteral("../unicode/") + name);
             QVERIFY2(file.open(QIODevice::ReadOnly), name);
             for (const QByteArray& line : file.readAll().split('\n')) {
                 const QList<QByteArray> f = line.split('#')[0].replace(' ', "").split(';');
-                first = f.size() > 2 && f[1].endsWith("Last>") ? first : f[0].split('.')[0].toUInt(nullptr, 16);
-                const char to = f.size() < 2 ? 0 : classes.value(f[f.size() == 2 ? 1 : 2]);
-                if (to && !f[1].endsWith("First>"))
-                    std::fill(&expected[first], &expected[f[0].split('.').back().toUInt(nullptr, 16)] + 1, to);
+                const QList<QByteArray> ends = f[0].split('.');
+                if (f.size() == 2 && classes.contains(f[1]))
+                    std::fill(&expected[ends[0].toUInt(nullptr, 16)], &expected[ends.back().toUInt(nullptr, 16)] + 1,
+                              classes[f[1]]);
             }
         }
         for (char32_t c = 0; c <= 0x10FFFF; ++c)
