@@ -15,6 +15,7 @@
 #include "errors.h"
 #include "generator.h"
 #include "secure_random.h"
+#include "symbol_warning.h"
 
 using zelkora::GenerationRequest;
 using zelkora::PoolMap;
@@ -307,6 +308,29 @@ private slots:
                 }
             }
         }
+    }
+
+    // The classes a symbol set's warning names, code point by code point, as the copies of
+    // Unicode's data files the engine's tables were made from say, later files winning.
+    void every_code_point_is_classed_as_unicode_data_says() {
+        const QHash<QByteArray, char> classes{
+            {"W", 'w'},  {"F", 'w'},  {"Mn", 'm'}, {"Mc", 'm'}, {"Me", 'm'}, {"Cc", 'i'},
+            {"Cf", 'i'}, {"Cs", 'i'}, {"Zs", 'i'}, {"Zl", 'i'}, {"Zp", 'i'}, {"Default_Ignorable_Code_Point", 'i'}};
+        std::vector<char> expected(0x110000, 'o');
+        for (const char* name : {"EastAsianWidth.txt", "DerivedGeneralCategory.txt", "DerivedCoreProperties.txt"}) {
+            QFile file(QStringLiteral("../unicode/") + name);
+            QVERIFY2(file.open(QIODevice::ReadOnly), name);
+            for (const QByteArray& line : file.readAll().split('\n')) {
+                const QList<QByteArray> f = line.split('#')[0].replace(' ', "").split(';');
+                const QList<QByteArray> ends = f[0].split('.');
+                if (f.size() == 2 && classes.contains(f[1]))
+                    std::fill(&expected[ends[0].toUInt(nullptr, 16)], &expected[ends.back().toUInt(nullptr, 16)] + 1,
+                              classes[f[1]]);
+            }
+        }
+        for (char32_t c = 0; c <= 0x10FFFF; ++c)
+            QVERIFY2("aimwo"[int(zelkora::character_class(c))] == (c >= 0x20 && c < 0x7F ? 'a' : expected[c]),
+                     qPrintable(QString::number(c, 16)));
     }
 };
 

@@ -288,11 +288,11 @@ private slots:
     // Every word reaches WCAG's 4.5:1 for normal text on the window it is drawn on, in its
     // own hue (that of the light palettes' colours), on Fusion light and dark, Qt's KDE
     // theme without kdeglobals, Windows light and white, the windows11 style's light and
-    // dark, and dark palettes down to black; a new palette is followed at once.
+    // dark, dark palettes down to black, and mid grey, the hardest; a new palette is followed at once.
     void strength_word_readable_on_every_palette_data() {
         QTest::addColumn<QString>("window");
         for (const char* window : {"#d6d2d0", "#efefef", "#f0f0f0", "#f3f3f3", "#ffffff", "#353535", "#2d2d2d",
-                                   "#202020", "#1e1e1e", "#000000"})
+                                   "#202020", "#1e1e1e", "#000000", "#757575"})
             QTest::newRow(window) << window;
     }
     void strength_word_readable_on_every_palette() {

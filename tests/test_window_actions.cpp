@@ -267,6 +267,20 @@ private slots:
 #endif
     }
 
+    // A copy pressed again while the first waits for its retry: only the new one is reported,
+    // and no stale retry puts anything on the clipboard after it.
+    void a_second_copy_replaces_one_waiting_to_retry() {
+        auto window = real_window();
+        int put = 0;
+        window->clipboard = [&](QMimeData* d) { ++put == 1 ? delete d : QGuiApplication::clipboard()->setMimeData(d); };
+        for (const char* text : {"first", "second"}) {
+            window->widget<QPlainTextEdit>("txtResult")->setPlainText(text);
+            window->widget<QPushButton>("btnCopyAll")->click();
+        }
+        QTest::qWait(1000);  // longer than all the first copy's retries would take
+        expect_copy(*window, ModalBoxCloser(), "second", QString());
+    }
+
     void clear_and_reset_confirm_on_the_status_bar() {
         auto window = real_window();
         auto* symbols = window->widget<QLineEdit>("txtSymbols");

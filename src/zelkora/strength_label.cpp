@@ -36,6 +36,34 @@ double contrast_ratio(const QColor& a, const QColor& b) {
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+// How far `colour` is from `hue`, in turns; a grey is half a turn from every hue.
+float hue_distance(const QColor& colour, float hue) {
+    const float off = colour.hslHueF() < 0 ? 0.5F : std::abs(colour.hslHueF() - hue);
+    return std::min(off, 1 - off);
+}
+
+// The 8-bit colour drawn for `exact`, each channel rounded down or up: of the eight, one
+// that reaches the contrast if any does, and of those the nearest to `hue`. Rounding each
+// channel alone can turn a pale tint to another hue, and against a mid grey only pale
+// tints (or near black) reach 4.5:1.
+QColor drawn(const QColor& exact, float hue, const QColor& window) {
+    QColor best;
+    float best_score = 3;
+    for (int corner = 0; corner < 8; ++corner) {
+        const auto channel = [corner](float value, int bit) {
+            return std::min(255, static_cast<int>(std::floor(value * 255)) + ((corner >> bit) & 1));
+        };
+        const QColor candidate(channel(exact.redF(), 0), channel(exact.greenF(), 1), channel(exact.blueF(), 2));
+        const float score =
+            hue_distance(candidate, hue) + (contrast_ratio(candidate, window) < MINIMUM_CONTRAST ? 1.0F : 0.0F);
+        if (score < best_score) {
+            best = candidate;
+            best_score = score;
+        }
+    }
+    return best;
+}
+
 // A contrast theme gives the user colours they can read; the word must not override
 // them with ours. Asked each time, so switching the theme takes effect at the next
 // update.
@@ -90,12 +118,21 @@ std::optional<QColor> strength_word_colour(StrengthRating rating, const QColor& 
     float saturation = 0;
     float lightness = 0;
     base.getHslF(&hue, &saturation, &lightness);
+    // The first step that reaches the contrast in the word's own hue, to 2 degrees, or else
+    // the first that reaches it at all: near white or black, 8-bit channels hold few hues.
     QColor colour = base;
-    while (contrast_ratio(colour, window) < MINIMUM_CONTRAST && lightness > 0 && lightness < 1) {
+    std::optional<QColor> readable;
+    for (;;) {
+        if (contrast_ratio(colour, window) >= MINIMUM_CONTRAST) {
+            if (hue_distance(colour, hue) <= 2.0F / 360)
+                return colour;
+            readable = readable.value_or(colour);
+        }
+        if (lightness <= 0 || lightness >= 1)
+            return readable.value_or(colour);
         lightness = std::clamp(lightness + (darker ? -0.01F : 0.01F), 0.0F, 1.0F);
-        colour = QColor(QColor::fromHslF(hue, saturation, lightness).rgb());
+        colour = drawn(QColor::fromHslF(hue, saturation, lightness), hue, window);
     }
-    return colour;
 }
 
 void show_refusal(QLabel& label, const QString& why) {

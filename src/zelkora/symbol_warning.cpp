@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <unordered_set>
+#include <vector>
 
 #include "utf8.h"
 
@@ -11,64 +13,55 @@ namespace zelkora {
 
 namespace {
 
+struct ClassRange {
+    char32_t first;
+    char32_t last;
+    CharacterClass character_class;
+};
+
+// CLASS_RANGES: sorted, disjoint, generated from Unicode's data files at build time.
+#include "character_classes.h"
+
+constexpr char32_t REPLACEMENT_CHARACTER = 0xFFFD;
+
 // The kinds in the order they are named, what cannot be seen first: the name, and whether
-// the character is shown by its code point (it shows nothing by itself) or as itself.
+// a character is shown by its code point (it shows nothing by itself, or joins the
+// bracket before it) or as itself.
 struct Kind {
     const char* name;
     bool by_code_point;
 };
 constexpr Kind KINDS[] = {
-    {"見えない文字", true}, {"結合文字", true}, {"全角文字", false}, {" ASCII 以外の文字", false}};
-enum Index : std::size_t { INVISIBLE_KIND, COMBINING_KIND, FULL_WIDTH_KIND, OTHER_KIND };
-
-struct Range {
-    char32_t first;
-    char32_t last;
+    {"見えない文字", true}, {"変換できなかった文字", true}, {"先頭か末尾の空白", true}, {"結合文字", true},
+    {"全角文字", false},    {"ASCII 以外の文字", false},
 };
+enum Index : std::size_t { INVISIBLE_KIND, REPLACED_KIND, END_BLANK_KIND, COMBINING_KIND, FULL_WIDTH_KIND, OTHER_KIND };
 
-// Unicode's White_Space, controls, format characters and default-ignorable code points,
-// less U+0020, and surrogates, which are no characters at all: in a password each is one
-// the user cannot see, nor type from what they see.
-constexpr Range INVISIBLE[] = {
-    {0x0000, 0x001F}, {0x007F, 0x00A0},   {0x00AD, 0x00AD},   {0x034F, 0x034F},   {0x061C, 0x061C}, {0x115F, 0x1160},
-    {0x1680, 0x1680}, {0x17B4, 0x17B5},   {0x180B, 0x180F},   {0x2000, 0x200F},   {0x2028, 0x202F}, {0x205F, 0x206F},
-    {0x3000, 0x3000}, {0x3164, 0x3164},   {0xD800, 0xDFFF},   {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0},
-    {0xFFF0, 0xFFFB}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
-};
+// A set's first characters named for each kind; more are only counted, so the line stays
+// short for a set of thousands.
+constexpr std::size_t NAMED_PER_KIND = 2;
 
-// The combining blocks, and the marks Japanese text brings (the kana voicing marks). Other
-// scripts' marks are named as characters outside ASCII, which they are too.
-constexpr Range COMBINING[] = {
-    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF},
-    {0x20D0, 0x20FF}, {0x302A, 0x302F}, {0x3099, 0x309A}, {0xFE20, 0xFE2F},
-};
-
-// East Asian wide and full-width characters, as terminals measure them (emoji aside): what
-// an input method that is on types for a symbol key (！ ＃ 「 ー ・), and kana and kanji.
-constexpr Range FULL_WIDTH[] = {
-    {0x1100, 0x115F}, {0x2329, 0x232A}, {0x2E80, 0x303E}, {0x3040, 0xA4CF}, {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},
-    {0xFE10, 0xFE19}, {0xFE30, 0xFE6F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
-};
-
-template <std::size_t N>
-bool in(const Range (&ranges)[N], char32_t c) {
-    return std::any_of(std::begin(ranges), std::end(ranges),
-                       [c](const Range& r) { return c >= r.first && c <= r.last; });
-}
-
-// Where the blank U+0020 stands with the rest of printable ASCII: the user typed it and
-// sees it in the field.
-std::optional<Index> kind_of(char32_t c) {
-    if (c >= 0x20 && c < 0x7F) {
-        return std::nullopt;
+// A lone surrogate from the clipboard arrives as U+FFFD, which the passwords then hold:
+// the user meant something else. A blank inside the set shows in the field; one at
+// either end does not.
+std::optional<Index> kind_of(char32_t c, bool blank_at_an_end) {
+    if (c == U' ')
+        return blank_at_an_end ? std::optional(END_BLANK_KIND) : std::nullopt;
+    if (c == REPLACEMENT_CHARACTER)
+        return REPLACED_KIND;
+    switch (character_class(c)) {
+        case CharacterClass::printable_ascii:
+            return std::nullopt;
+        case CharacterClass::invisible:
+            return INVISIBLE_KIND;
+        case CharacterClass::combining:
+            return COMBINING_KIND;
+        case CharacterClass::full_width:
+            return FULL_WIDTH_KIND;
+        case CharacterClass::other:
+            break;
     }
-    if (c > 0x10FFFF || in(INVISIBLE, c)) {
-        return INVISIBLE_KIND;
-    }
-    if (in(COMBINING, c)) {
-        return COMBINING_KIND;
-    }
-    return in(FULL_WIDTH, c) ? FULL_WIDTH_KIND : OTHER_KIND;
+    return OTHER_KIND;
 }
 
 std::string code_point(char32_t c) {
@@ -82,23 +75,51 @@ std::string character(char32_t c) {
     return {text, put_utf8(text, c)};
 }
 
+// "見えない文字 3 個（U+00A0、U+200B ほか）": the kind, how many different characters if
+// more than one, and the first of them.
+std::string named_kind(const Kind& kind, const std::vector<char32_t>& found, std::size_t count) {
+    std::string text = kind.name;
+    if (count > 1)
+        text += " " + std::to_string(count) + " 個";
+    text += "（";
+    for (std::size_t i = 0; i < found.size(); ++i)
+        text += (i > 0 ? "、" : "") + (kind.by_code_point ? code_point(found[i]) : character(found[i]));
+    return text + (count > found.size() ? " ほか）" : "）");
+}
+
 }  // namespace
 
+CharacterClass character_class(char32_t c) {
+    if (c >= 0x20 && c < 0x7F)
+        return CharacterClass::printable_ascii;
+    if (c > 0x10FFFF)
+        return CharacterClass::invisible;
+    const auto after = std::upper_bound(std::begin(CLASS_RANGES), std::end(CLASS_RANGES), c,
+                                        [](char32_t value, const ClassRange& range) { return value < range.first; });
+    if (after == std::begin(CLASS_RANGES) || std::prev(after)->last < c)
+        return CharacterClass::other;
+    return std::prev(after)->character_class;
+}
+
 std::string symbol_set_warning(std::u32string_view symbols) {
-    std::array<std::optional<char32_t>, std::size(KINDS)> first;
+    const bool blank_at_an_end = !symbols.empty() && (symbols.front() == U' ' || symbols.back() == U' ');
+    std::array<std::vector<char32_t>, std::size(KINDS)> named;
+    std::array<std::size_t, std::size(KINDS)> counts{};
+    std::unordered_set<char32_t> seen;
     for (const char32_t c : symbols) {
-        if (const std::optional<Index> kind = kind_of(c); kind && !first[*kind]) {
-            first[*kind] = c;
-        }
+        const std::optional<Index> kind = kind_of(c, blank_at_an_end);
+        if (kind && seen.insert(c).second && ++counts[*kind] <= NAMED_PER_KIND)
+            named[*kind].push_back(c);
     }
-    for (std::size_t kind = 0; kind < first.size(); ++kind) {
-        if (first[kind]) {
-            const char32_t c = *first[kind];
-            return std::string("記号セットに") + KINDS[kind].name + "があります（" +
-                   (KINDS[kind].by_code_point ? code_point(c) : character(c)) + "）";
-        }
+    std::string text;
+    for (std::size_t kind = 0; kind < std::size(KINDS); ++kind) {
+        if (counts[kind] > 0)
+            text += (text.empty() ? "" : "、") + named_kind(KINDS[kind], named[kind], counts[kind]);
     }
-    return {};
+    if (text.empty())
+        return {};
+    // Japanese leaves a space between its own script and a Latin word, not after "、".
+    return std::string("記号セットに") + (text[0] == 'A' ? " " : "") + text + "があります";
 }
 
 std::string symbol_set_warning(const GenerationRequest& request) {

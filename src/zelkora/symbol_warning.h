@@ -11,11 +11,20 @@
 
 namespace zelkora {
 
-// One short Japanese phrase, UTF-8, naming the first kind `symbols` holds of: invisible
-// characters (blanks other than U+0020, controls, format characters, variation selectors;
-// with the code point), combining marks (with the code point), full-width characters
-// (with the character) and any other character outside printable ASCII (with the
-// character). Empty when the set is printable ASCII only.
+// What a character is on its own, by the Unicode Character Database the program was built
+// with: invisible (controls, format characters, blanks, separators, surrogates and
+// default-ignorable code points, U+0020 aside), combining (Mn, Mc, Me), full-width (East
+// Asian Width W or F) or none of these, outside printable ASCII or in it. Each class in
+// this order wins over those after it.
+enum class CharacterClass { printable_ascii, invisible, combining, full_width, other };
+CharacterClass character_class(char32_t c);
+
+// One short Japanese line, UTF-8, naming every kind `symbols` holds of, each with how many
+// different characters and the first one or two: invisible characters, U+FFFD (what a
+// broken character was turned into), a blank at either end (which the field does not
+// show), combining marks, full-width characters and any other character outside
+// printable ASCII. What shows nothing by itself, or joins its neighbour, is named by its
+// code point; the rest as itself. Empty when there is nothing to say.
 std::string symbol_set_warning(std::u32string_view symbols);
 
 // The same for the set `request` draws from: empty when it draws no symbols, or the

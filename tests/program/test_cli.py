@@ -64,7 +64,7 @@ class CommandLine(unittest.TestCase):
                     self.assertTrue(all(set(password) & set(pool) for pool in pools), password)
                 expected_stderr = r"\A強度: 約 \d+ ビット（(弱い|普通|強い|とても強い)）\n" if "--strength" in args else r"\A"
                 if "αβ★𝄞" in args:
-                    expected_stderr += "zelkora-cli: 記号セットに ASCII 以外の文字があります（α）\n"
+                    expected_stderr += "zelkora-cli: 記号セットに ASCII 以外の文字 4 個（α、β ほか）があります\n"
                 self.assertRegex(result.stderr.decode("utf-8"), expected_stderr + r"\Z")
 
     def test_a_symbol_set_is_used_as_given_and_what_it_holds_said(self):

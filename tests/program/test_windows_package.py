@@ -336,7 +336,7 @@ class ConsoleProgram(Unpacked):
         made = self.cli("-n", "20", "-l", "12", "-sS", self.SYMBOLS, "--strength")
         self.assertEqual(made.returncode, 0, made.stderr)
         self.assertRegex(made.stderr.decode("utf-8"),
-                         r"\A強度: 約 \d+ ビット（.+）\nzelkora-cli: 記号セットに ASCII 以外の文字があります（α）\n\Z")
+                         r"\A強度: 約 \d+ ビット（.+）\nzelkora-cli: 記号セットに ASCII 以外の文字 4 個（α、β ほか）があります\n\Z")
         lines = made.stdout.decode("utf-8").split("\n")
         self.assertEqual((len(lines), lines.pop()), (21, ""))
         self.assertEqual({len(line) for line in lines}, {12})
