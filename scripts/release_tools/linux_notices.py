@@ -1,6 +1,7 @@
 """The notice of the Linux archive, and what its SBOM is made of.
 
-The archive bundles no library: the programs link against the system's.
+The archive bundles no library: the programs link against the system's, and carry only
+tables made from Unicode's data.
 THIRD-PARTY-NOTICES.txt names them, as the Debian packages this build linked against
 and their versions; components.json lists them for the SBOM.
 """
@@ -10,7 +11,7 @@ import subprocess
 import sys
 from pathlib import Path
 
-from . import components, project
+from . import components, project, unicode_data
 from .components import Component
 from .debian_records import installed, snapshot_url
 
@@ -61,9 +62,9 @@ def write_notices(build, stage, components_json):
     version = project.version(build)
     lines = [f"zelkora-desk {version}: notices", "",
              "zelkora-desk is Copyright (c) 2026 orvanel-works and released under the MIT licence (LICENSE).",
-             "This archive bundles no other code. The programs (app/zelkora-desk and app/zelkora-cli) use",
-             "these libraries of your system, as Debian packages; they were built against the versions",
-             "shown. Each package's licence is in /usr/share/doc/<package>/copyright on your system.", ""]
+             "The programs (app/zelkora-desk and app/zelkora-cli) use these libraries of your system, as",
+             "Debian packages; they were built against the versions shown. Each package's licence is in",
+             "/usr/share/doc/<package>/copyright on your system.", ""]
     linked = {}
     for program in PROGRAMS:
         for package, found_version in linked_packages(stage / program).items():
@@ -76,6 +77,15 @@ def write_notices(build, stage, components_json):
             package, package, binary_version, licence, debian_source=source, download=snapshot_url(source, source_version),
             linked_into=programs,
             note=f"a system library, not shipped; built from Debian source package {source} {source_version}"))
+    # The one thing bundled: tables made from Unicode's data, compiled into both programs.
+    (stage / "licenses").mkdir(exist_ok=True)
+    text = "unicode-data-copyright.txt"
+    (stage / "licenses" / text).write_bytes(Path("/usr/share/doc/unicode-data/copyright").read_bytes())
+    unicode = unicode_data.component(build, [text])
+    found.append(unicode)
+    lines += ["", f"Both programs carry tables made from the {unicode.name} {unicode.version}",
+              f"({unicode.homepage}), {unicode.copyright[0]}, under {unicode.licence}:",
+              f"licenses/{text}, Debian's record of its copyright and licence."]
     (stage / "THIRD-PARTY-NOTICES.txt").write_text("\n".join(lines) + "\n", encoding="utf-8")
     ours = components.ours(version, files=sorted(p.relative_to(stage).as_posix()
                                                  for p in stage.rglob("*") if p.is_file()))

@@ -11,7 +11,7 @@ import re
 import sys
 from pathlib import Path
 
-from . import components, project, qt_attributions
+from . import components, project, qt_attributions, unicode_data
 from .components import Component
 from .debian_records import apt_sources, copyright_holders, installed, snapshot_url
 from .windows_texts import notices_text, sources_text
@@ -168,7 +168,10 @@ def write_notices(build, prefix, stage, components_json):
     qtbase_tarball = legal.cache / "sources" / next(f for f, _ in qtbase.sources if ".orig.tar" in f)
     contained = qt_attributions.contained(legal.root / "qt6-base", qtbase_tarball, legal.licences,
                                           {p.name for p in stage.rglob("*.dll")})
-    found = [ours, *libraries, *compiler_runtime(legal, qtbase.texts[1]), *contained]
+    unicode_licence = unicode_data.licence(unicode_data.data_version(build))
+    unicode = unicode_data.component(
+        build, [legal.keep_file(f"{unicode_licence}.txt", legal.root / "qt6-base" / "LICENSES" / f"{unicode_licence}.txt")])
+    found = [ours, *libraries, unicode, *compiler_runtime(legal, qtbase.texts[1]), *contained]
 
     by_key = {c.key: c for c in found}
     for path in sorted(p for p in stage.rglob("*") if p.is_file()):
