@@ -120,7 +120,7 @@ def read_shortcut(path):
             "arguments": strings.get("arguments", ""), "icon": (strings.get("icon"), icon_index)}
 
 
-class InstalledForAUser(unittest.TestCase):
+class WineUser(unittest.TestCase):
     """One Windows user in a Wine prefix of their own; subclasses name the user."""
 
     USER = None
@@ -172,6 +172,9 @@ class InstalledForAUser(unittest.TestCase):
     def wine_path(self, unix_path):
         return "Z:" + str(Path(unix_path).resolve()).replace("/", "\\")
 
+
+
+class InstalledForAUser(WineUser):
     def install(self, folder=None):
         # /D= takes the rest of the command line, unquoted: see _?= below.
         into = f"/D={folder}".split(" ") if folder else []
