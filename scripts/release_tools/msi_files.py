@@ -65,7 +65,8 @@ def fragment(stage):
     def tree(folder, depth):
         pad = "  " * depth
         windows = str(PureWindowsPath(folder))
-        lines.append(f"{pad}<Component Id={quoteattr(identifier('c', folder))} Guid={quoteattr(code('component', windows))}>")
+        lines.append(f"{pad}<Component Id={quoteattr(identifier('c', folder))} "
+                     f"Guid={quoteattr(code('component', windows))}>")
         lines.append(f'{pad}  <RegistryValue Root="HKCU" Key={quoteattr(COMPONENTS_KEY)} '
                      f'Name={quoteattr(windows)} Type="integer" Value="1" KeyPath="yes"/>')
         for path in sorted(p for p in (stage / folder).iterdir() if p.is_file()):

@@ -132,7 +132,8 @@ class BillOfMaterials(unittest.TestCase):
         zip_files = contents(artefact("*-windows-x86_64.zip"))
         for archive, files, notice in ((artefact("*.tar.gz"), None, "notices"),
                                        (artefact("*.zip"), zip_files, "third-party notices"),
-                                       (artefact("*-setup.exe"), zip_files, None), (artefact("*.msi"), zip_files, None)):
+                                       (artefact("*-setup.exe"), zip_files, None),
+                                       (artefact("*.msi"), zip_files, None)):
             with self.subTest(archive.name):
                 self.assertTrue(archive.name.startswith(f"zelkora-desk-{version}-"))
                 sbom_path = archive.with_name(re.sub(r"\.(tar\.gz|zip|exe)$|(?<=\.msi)$", ".spdx.json", archive.name))
@@ -208,9 +209,9 @@ class BillOfMaterials(unittest.TestCase):
             for name, data in contents(archive).items():
                 for path in paths:
                     self.assertFalse(path in data, f"{archive.name}: {name} holds {path}")
-        for installer in (artefact("*-setup.exe"), artefact("*.msi")):
-            for path in paths:
-                self.assertFalse(path in installer.read_bytes(), f"{installer.name} holds {path}")
+        setup = artefact("*-setup.exe").read_bytes() + artefact("*.msi").read_bytes()
+        for path in paths:
+            self.assertFalse(path in setup, f"setup.exe or the MSI holds {path}")
 
     def test_sha256sums_and_the_build_record_give_every_artefact_its_checksum(self):
         made = {p.name: hashlib.sha256(p.read_bytes()).hexdigest() for p in Path(ARGS.dist_dir).iterdir()
@@ -223,32 +224,26 @@ class BillOfMaterials(unittest.TestCase):
 
 class Deployment(unittest.TestCase):
     def test_the_msi_is_per_user_and_the_manifests_describe_both_installers(self):
-        msi = artefact("*.msi")
-        def msiinfo(command, *rest):
-            return in_windows_build_system("msiinfo", command, str(msi), *rest, capture_output=True, text=True,
-                                           check=True).stdout
-        summary = dict(re.findall(r"^([^:\n]+): (.*)$", msiinfo("suminfo"), re.M))
-        # Word count 10: compressed, and no elevation; a 64-bit package in Japanese.
-        self.assertEqual((summary["Source"], summary["Template"]), ("10 (a)", "x64;1041"))
-        properties = dict(line.split("\t", 1) for line in msiinfo("export", "Property").splitlines()[3:])
+        msi, setup = artefact("*.msi"), artefact("*-setup.exe")
+        info = [in_windows_build_system("msiinfo", *command, capture_output=True, text=True, check=True).stdout
+                for command in (("suminfo", str(msi)), ("export", str(msi), "Property"))]
+        # Word count 10: compressed, and no elevation; no ALLUSERS, so per user.
+        self.assertRegex(info[0], r"(?m)^Template: x64;1041$\n(.*\n)*^Source: 10 ")
+        properties = dict(re.findall(r"^(\w+)\t(.*?)\r?$", info[1], re.M))
         self.assertNotIn("ALLUSERS", properties)
-        manifests = {p.name: yaml.safe_load(p.read_text(encoding="utf-8")) for p in Path(ARGS.dist_dir).glob("*.yaml")}
         schemas = Path(ARGS.source_dir) / "../shared/third_party/winget-manifest-schemas-1.10.0"
-        for name, manifest in manifests.items():
-            with self.subTest(name):
-                kind = manifest["ManifestType"]
-                jsonschema.validate(manifest, json.loads((schemas / f"manifest.{kind}.1.10.0.json").read_text()))
-        self.assertEqual(sorted(m["ManifestType"] for m in manifests.values()),
-                         ["defaultLocale", "installer", "locale", "version"])
-        installer = next(m for m in manifests.values() if m["ManifestType"] == "installer")
-        found = {i["InstallerType"]: i for i in installer["Installers"]}
+        manifests = {m["ManifestType"]: m for m in (yaml.safe_load(p.read_text(encoding="utf-8"))
+                                                   for p in Path(ARGS.dist_dir).glob("*.yaml"))}
+        for kind in ("version", "installer", "defaultLocale", "locale"):
+            jsonschema.validate(manifests[kind], json.loads((schemas / f"manifest.{kind}.1.10.0.json").read_text()))
         url = re.search(r'ZELKORA_RELEASE_URL="(.*?)/*"', record()["Environment"]).group(1)
-        for kind, path in (("wix", msi), ("nullsoft", artefact("*-setup.exe"))):
-            self.assertEqual(found[kind]["InstallerSha256"], hashlib.sha256(path.read_bytes()).hexdigest().upper())
-            self.assertEqual(found[kind]["InstallerUrl"], f"{url}/{path.name}")
-        self.assertEqual(found["wix"]["ProductCode"], properties["ProductCode"].strip())
-        self.assertEqual(found["wix"]["AppsAndFeaturesEntries"][0]["UpgradeCode"], properties["UpgradeCode"].strip())
-        self.assertEqual(installer["Scope"], "user")
+        self.assertEqual({i["InstallerType"]: (i["InstallerUrl"], i["InstallerSha256"], i["ProductCode"])
+                          for i in manifests["installer"]["Installers"]},
+                         {kind: (f"{url}/{path.name}", hashlib.sha256(path.read_bytes()).hexdigest().upper(), code)
+                          for kind, path, code in (("wix", msi, properties["ProductCode"]),
+                                                   ("nullsoft", setup, "zelkora-desk"))})
+        entry = manifests["installer"]["Installers"][0]["AppsAndFeaturesEntries"][0]
+        self.assertEqual((manifests["installer"]["Scope"], entry["UpgradeCode"]), ("user", properties["UpgradeCode"]))
 
 
 class TrustedBytes(unittest.TestCase):
