@@ -237,13 +237,13 @@ class Deployment(unittest.TestCase):
         for kind in ("version", "installer", "defaultLocale", "locale"):
             jsonschema.validate(manifests[kind], json.loads((schemas / f"manifest.{kind}.1.10.0.json").read_text()))
         url = re.search(r'ZELKORA_RELEASE_URL="(.*?)/*"', record()["Environment"]).group(1)
-        self.assertEqual({i["InstallerType"]: (i["InstallerUrl"], i["InstallerSha256"], i["ProductCode"])
+        self.assertEqual({i["InstallerType"]: (i["InstallerUrl"], i["InstallerSha256"], i["ProductCode"],
+                                               i["AppsAndFeaturesEntries"][0].get("UpgradeCode"))
                           for i in manifests["installer"]["Installers"]},
-                         {kind: (f"{url}/{path.name}", hashlib.sha256(path.read_bytes()).hexdigest().upper(), code)
-                          for kind, path, code in (("wix", msi, properties["ProductCode"]),
-                                                   ("nullsoft", setup, "zelkora-desk"))})
-        entry = manifests["installer"]["Installers"][0]["AppsAndFeaturesEntries"][0]
-        self.assertEqual((manifests["installer"]["Scope"], entry["UpgradeCode"]), ("user", properties["UpgradeCode"]))
+                         {kind: (f"{url}/{path.name}", hashlib.sha256(path.read_bytes()).hexdigest().upper(), *codes)
+                          for kind, path, codes in (("wix", msi, (properties["ProductCode"], properties["UpgradeCode"])),
+                                                    ("nullsoft", setup, ("zelkora-desk", None)))})
+        self.assertEqual(manifests["installer"]["Scope"], "user")
 
 
 class TrustedBytes(unittest.TestCase):

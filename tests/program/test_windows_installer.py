@@ -305,13 +305,10 @@ del InstalledForAUser
 
 
 class Msi(WineUser):
-    """The MSI as an administrator deploys it (docs/deploying.md), one prefix for each row."""
+    """The MSI as an administrator deploys it (docs/deploying.md), a fresh prefix for each row."""
     USER = "tester"
     ROWS = [("fresh", [], "msi", 0), ("upgrade", ["older"], "msi", 0),  # what is there, what comes, its status
             ("downgrade", ["msi"], "older", 1603 & 0xFF), ("over setup.exe", ["setup"], "msi", 1603 & 0xFF)]
-
-    def setUp(self):
-        pass
 
     def test_installs_upgrades_refuses_and_removes_as_the_page_says(self):
         older = empty_dir("zelkora-older-")  # the zip's files and one more, as a lower version
@@ -324,9 +321,10 @@ class Msi(WineUser):
         msi = self.wine_path(the_one(ARGS.dist_dir, "*.msi", "MSI"))
         commands = {"msi": ["msiexec", "/i", msi, "/qn"], "setup": [self.wine_path(the_setup()), "/S"],
                     "older": ["msiexec", "/i", self.wine_path(older / "older.msi"), "/qn"]}
-        for row, before, given, status in self.ROWS:
+        for index, (row, before, given, status) in enumerate(self.ROWS):
             with self.subTest(row):
-                WineUser.setUp(self)
+                if index:
+                    self.setUp()
                 self.wine("reg", "add", SETTINGS_KEY, "/v", "length", "/t", "REG_DWORD", "/d", "24", "/f")
                 for name in before:
                     self.wine(*commands[name])
@@ -334,17 +332,14 @@ class Msi(WineUser):
                 self.assertEqual(self.wine(*commands[given], check=False).returncode, status)
                 self.assertEqual(folder_contents(self.installed), zip_contents() if status == 0 else first)
                 if row == "fresh":  # a program that starts and logs, then removed down to the user's files
-                    program = Program(self.installed / "app/zelkora-desk.exe", SERVER, self.sandbox, [WINE],
-                                      cwd=self.installed / "app", extra_env=self.env)
-                    form = Form(self.installed / "app/zelkora/resources/ui/main_window.ui")
-                    SERVER.close_window(SERVER.wait_for_window(program, form.title))
-                    self.assertEqual(program.wait(), 0, program.stderr_text())
+                    scenarios.start_and_close(self, SERVER, Form(self.installed / "app/zelkora/resources/ui/main_window.ui"),
+                                              self.installed / "app/zelkora-desk.exe", self.sandbox, [WINE], self.env)
                     self.assertTrue((self.installed / "log/app.log").is_file() and self.shortcut.is_file())
                     for name, data in USERS_FILES.items():
                         (self.installed / name).write_bytes(data)
                     self.wine("msiexec", "/x", msi, "/qn")
-                    self.assertEqual(folder_contents(self.installed), folder_contents_of(USERS_FILES))
-                    self.assertFalse(self.shortcut.exists())
+                    self.assertEqual((folder_contents(self.installed), self.shortcut.exists()),
+                                     (folder_contents_of(USERS_FILES), False))
                 self.assertEqual(self.key_values(SETTINGS_KEY)["length"], 24)
 
 
