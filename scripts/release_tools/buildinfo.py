@@ -128,8 +128,8 @@ def record(dist, prefix, environment):
     info["Build-Architecture"] = run("dpkg", "--print-architecture").strip()
     # The download address is in the manifests: a rebuild needs it to write the same ones.
     url = os.environ.get("ZELKORA_RELEASE_URL")
-    environment = [f'SOURCE_DATE_EPOCH="{epoch}"'] + ([f'ZELKORA_RELEASE_URL="{url}"'] if url else [])
-    info["Environment"] = multiline(environment)
+    variables = [f'SOURCE_DATE_EPOCH="{epoch}"'] + ([f'ZELKORA_RELEASE_URL="{url}"'] if url else [])
+    info["Environment"] = multiline(variables)
     info["Installed-Build-Depends"] = multiline([f"{n} (= {v})" for n, v in sorted(versions.items())], ",")
     info["Windows-Build-Environment"] = multiline(environment.read_text().splitlines(), ",")
     info["Windows-Library-Sources"] = multiline(windows_sources(prefix))
