@@ -132,8 +132,7 @@ class BillOfMaterials(unittest.TestCase):
         zip_files = contents(artefact("*-windows-x86_64.zip"))
         for archive, files, notice in ((artefact("*.tar.gz"), None, "notices"),
                                        (artefact("*.zip"), zip_files, "third-party notices"),
-                                       (artefact("*-setup.exe"), zip_files, None),
-                                       (artefact("*.msi"), zip_files, None)):
+                                       (artefact("*-setup.exe"), zip_files, None), (artefact("*.msi"), zip_files, None)):
             with self.subTest(archive.name):
                 self.assertTrue(archive.name.startswith(f"zelkora-desk-{version}-"))
                 sbom_path = archive.with_name(re.sub(r"\.(tar\.gz|zip|exe)$|(?<=\.msi)$", ".spdx.json", archive.name))
@@ -237,13 +236,13 @@ class Deployment(unittest.TestCase):
         for kind in ("version", "installer", "defaultLocale", "locale"):
             jsonschema.validate(manifests[kind], json.loads((schemas / f"manifest.{kind}.1.10.0.json").read_text()))
         url = re.search(r'ZELKORA_RELEASE_URL="(.*?)/*"', record()["Environment"]).group(1)
-        self.assertEqual({i["InstallerType"]: (i["InstallerUrl"], i["InstallerSha256"], i["ProductCode"],
+        installer = manifests["installer"]
+        self.assertEqual({i["InstallerType"]: (installer["Scope"], i["InstallerUrl"], i["InstallerSha256"], i["ProductCode"],
                                                i["AppsAndFeaturesEntries"][0].get("UpgradeCode"))
-                          for i in manifests["installer"]["Installers"]},
-                         {kind: (f"{url}/{path.name}", hashlib.sha256(path.read_bytes()).hexdigest().upper(), *codes)
+                          for i in installer["Installers"]},
+                         {kind: ("user", f"{url}/{path.name}", hashlib.sha256(path.read_bytes()).hexdigest().upper(), *codes)
                           for kind, path, codes in (("wix", msi, (properties["ProductCode"], properties["UpgradeCode"])),
                                                     ("nullsoft", setup, ("zelkora-desk", None)))})
-        self.assertEqual(manifests["installer"]["Scope"], "user")
 
 
 class TrustedBytes(unittest.TestCase):
