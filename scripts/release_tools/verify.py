@@ -156,7 +156,7 @@ def main(args):
         print(f"packages: {recorded} recorded, {len(differences)} differ on this machine"
               + "".join(f"\n{line}" for line in differences), file=sys.stderr)
         print(record["Git-Commit"])
-        url = re.search(r'^ZELKORA_RELEASE_URL="(.*)"$', record["Environment"], re.M)
+        url = re.search(r'^\s*ZELKORA_RELEASE_URL="(.*)"$', record["Environment"], re.M)
         print(url.group(1) if url else "")
     elif args[:1] == ["compare"] and len(args) == 3:
         sys.exit(0 if compare(args[1], args[2]) else 1)
