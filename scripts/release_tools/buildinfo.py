@@ -31,7 +31,7 @@ ROOTS = [
     "liblog4cplus-dev", "libsodium-dev", "librsvg2-bin", "icoutils", "tar", "gzip", "python3",
     "python3-license-expression", "python3-debian",
 ]
-ARTEFACTS = re.compile(r"\.(tar\.gz|zip|exe|spdx\.json)$")
+ARTEFACTS = re.compile(r"\.(tar\.gz|zip|exe|msi|spdx\.json|yaml)$")
 
 
 def run(*command):
@@ -126,7 +126,10 @@ def record(dist, prefix, environment):
     info["Checksums-Sha256"] = multiline(checksum_lines(artefacts, dist))
     info["Build-Origin"] = "Debian"
     info["Build-Architecture"] = run("dpkg", "--print-architecture").strip()
-    info["Environment"] = multiline([f'SOURCE_DATE_EPOCH="{epoch}"'])
+    # The download address is in the manifests: a rebuild needs it to write the same ones.
+    url = os.environ.get("ZELKORA_RELEASE_URL")
+    variables = [f'SOURCE_DATE_EPOCH="{epoch}"'] + ([f'ZELKORA_RELEASE_URL="{url}"'] if url else [])
+    info["Environment"] = multiline(variables)
     info["Installed-Build-Depends"] = multiline([f"{n} (= {v})" for n, v in sorted(versions.items())], ",")
     info["Windows-Build-Environment"] = multiline(environment.read_text().splitlines(), ",")
     info["Windows-Library-Sources"] = multiline(windows_sources(prefix))

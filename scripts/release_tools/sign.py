@@ -1,9 +1,9 @@
 """Authenticode signatures on the Windows files we build, when a certificate is given.
 
     scripts/sign --status    one line: signed by whom, or why not
-    scripts/sign PATH...     signs each PE file named, and inside each folder named every
-                             PE file we build: all but the compiler's run-time DLLs, which
-                             are Debian's binaries, not ours
+    scripts/sign PATH...     signs each PE file or MSI package named, and inside each
+                             folder named every PE file we build: all but the compiler's
+                             run-time DLLs, which are Debian's binaries, not ours
 
 The certificate comes from the environment; without ZELKORA_SIGN_PKCS12 nothing is signed:
     ZELKORA_SIGN_PKCS12         the code-signing certificate and its key, a PKCS#12 file
@@ -66,6 +66,12 @@ def is_pe(path):
         return data.read(2) == b"MZ"
 
 
+def is_msi(path):
+    """A Windows Installer package: a compound file, which osslsigncode signs as well."""
+    with open(path, "rb") as data:
+        return data.read(8) == bytes.fromhex("d0cf11e0a1b11ae1")
+
+
 def ours(folder):
     return sorted(p for p in Path(folder).rglob("*") if p.is_file() and p.suffix.lower() in (".exe", ".dll")
                   and p.name.lower() not in RUNTIME_DLLS and is_pe(p))
@@ -99,10 +105,10 @@ def main(args):
     for arg in map(Path, args):
         if arg.is_dir():
             files += ours(arg)
-        elif arg.is_file() and is_pe(arg):
+        elif arg.is_file() and (is_pe(arg) or is_msi(arg)):
             files.append(arg)
         else:
-            die(f"{arg}: neither a folder nor a PE file")
+            die(f"{arg}: neither a folder, a PE file nor an MSI package")
     time = signing_time()
     with tempfile.TemporaryDirectory() as private:
         password_file = Path(private) / "password"

@@ -3,6 +3,7 @@
 
     verify.py record DIR          checks DIR's SHA256SUMS, prints where this machine's
                                   packages differ from the .buildinfo's, prints the commit
+                                  and, on a second line, the release's download address
     verify.py compare DIR REBUILT per artefact: identical, or the files inside that differ;
                                   exits 1 when anything differs
 """
@@ -68,14 +69,14 @@ def package_differences(record):
 
 def contents(path):
     """{name: bytes} of what an artefact holds: an archive's files, an installer's
-    unpacked files (7-Zip), or the file itself."""
+    unpacked files or an MSI's streams (7-Zip), or the file itself."""
     if path.name.endswith(".zip"):
         with zipfile.ZipFile(path) as archive:
             return {n: archive.read(n) for n in archive.namelist() if not n.endswith("/")}
     if path.name.endswith(".tar.gz"):
         with tarfile.open(path) as archive:
             return {m.name: archive.extractfile(m).read() for m in archive if m.isfile()}
-    if path.name.endswith(".exe"):
+    if path.name.endswith((".exe", ".msi")):
         with tempfile.TemporaryDirectory() as out:
             subprocess.run(["7zz", "x", "-y", f"-o{out}", str(path)], check=True, stdout=subprocess.DEVNULL)
             inside = {p.relative_to(out).as_posix(): p.read_bytes() for p in Path(out).rglob("*") if p.is_file()}
@@ -136,7 +137,7 @@ def compare(given, rebuilt):
             print(f"{name}: identical")
         else:
             same = False
-            if name.endswith((".tar.gz", ".zip", ".exe")):
+            if name.endswith((".tar.gz", ".zip", ".exe", ".msi")):
                 found = differing(a, b) or ["(outside the files it holds)"]
             else:
                 found = text_differences(a, b)
@@ -155,6 +156,8 @@ def main(args):
         print(f"packages: {recorded} recorded, {len(differences)} differ on this machine"
               + "".join(f"\n{line}" for line in differences), file=sys.stderr)
         print(record["Git-Commit"])
+        url = re.search(r'^\s*ZELKORA_RELEASE_URL="(.*)"$', record["Environment"], re.M)
+        print(url.group(1) if url else "")
     elif args[:1] == ["compare"] and len(args) == 3:
         sys.exit(0 if compare(args[1], args[2]) else 1)
     else:

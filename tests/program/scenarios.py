@@ -15,14 +15,14 @@ CHANGED_COUNT = 3
 CHANGED_SYMBOLS = "+-*"
 
 
-def start_and_close(test, server, form, executable, sandbox, wrapper=(), end_within=WAIT_SECONDS):
+def start_and_close(test, server, form, executable, sandbox, wrapper=(), extra_env=None, end_within=WAIT_SECONDS):
     """Starts the program, waits for its window, closes it as a window manager would.
 
     Returns the finished Program. Asserts the window was mapped with the form's title
     and that closing it ends the process with status 0 within `end_within` seconds.
     """
     watcher = MapWatcher(server)
-    program = Program(executable, server, sandbox, wrapper)
+    program = Program(executable, server, sandbox, wrapper, extra_env=extra_env)
     try:
         window = server.wait_for_window(program, form.title)
         test.assertIn(window.id, watcher.collect(), "the window was never mapped")

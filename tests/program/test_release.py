@@ -24,6 +24,7 @@ from pathlib import Path
 
 import jsonschema
 import pefile
+import yaml
 from debian.deb822 import Deb822
 from license_expression import get_spdx_licensing
 
@@ -131,11 +132,11 @@ class BillOfMaterials(unittest.TestCase):
         zip_files = contents(artefact("*-windows-x86_64.zip"))
         for archive, files, notice in ((artefact("*.tar.gz"), None, "notices"),
                                        (artefact("*-windows-x86_64.zip"), zip_files, "third-party notices"),
-                                       (artefact("*-setup.exe"), zip_files, None),
+                                       (artefact("*-setup.exe"), zip_files, None), (artefact("*.msi"), zip_files, None),
                                        (artefact("*-policy-templates.zip"), None, None)):
             with self.subTest(archive.name):
                 self.assertTrue(archive.name.startswith(f"zelkora-desk-{version}-"))
-                sbom_path = archive.with_name(re.sub(r"\.(tar\.gz|zip|exe)$", ".spdx.json", archive.name))
+                sbom_path = archive.with_name(re.sub(r"\.(tar\.gz|zip|exe)$|(?<=\.msi)$", ".spdx.json", archive.name))
                 sbom = json.loads(sbom_path.read_text(encoding="utf-8"))
                 jsonschema.validate(sbom, schema)
                 self.assertEqual(sbom["packages"][0]["versionInfo"], version)
@@ -208,9 +209,9 @@ class BillOfMaterials(unittest.TestCase):
             for name, data in contents(archive).items():
                 for path in paths:
                     self.assertFalse(path in data, f"{archive.name}: {name} holds {path}")
-        setup = artefact("*-setup.exe").read_bytes()
+        setup = artefact("*-setup.exe").read_bytes() + artefact("*.msi").read_bytes()
         for path in paths:
-            self.assertFalse(path in setup, f"setup.exe holds {path}")
+            self.assertFalse(path in setup, f"setup.exe or the MSI holds {path}")
 
     def test_sha256sums_and_the_build_record_give_every_artefact_its_checksum(self):
         made = {p.name: hashlib.sha256(p.read_bytes()).hexdigest() for p in Path(ARGS.dist_dir).iterdir()
@@ -219,6 +220,30 @@ class BillOfMaterials(unittest.TestCase):
         self.assertEqual(dict(reversed(line.split("  ", 1)) for line in sums), made)
         recorded = {line.split()[2]: line.split()[0] for line in record()["Checksums-Sha256"].splitlines() if line}
         self.assertEqual(recorded, {name: digest for name, digest in made.items() if not name.endswith(".buildinfo")})
+
+
+class Deployment(unittest.TestCase):
+    def test_the_msi_is_per_user_and_the_manifests_describe_both_installers(self):
+        msi, setup = artefact("*.msi"), artefact("*-setup.exe")
+        info = [in_windows_build_system("msiinfo", *command, capture_output=True, text=True, check=True).stdout
+                for command in (("suminfo", str(msi)), ("export", str(msi), "Property"))]
+        # Word count 10: compressed, and no elevation; no ALLUSERS, so per user.
+        self.assertRegex(info[0], r"(?m)^Template: x64;1041$\n(.*\n)*^Source: 10 ")
+        properties = dict(re.findall(r"^(\w+)\t(.*?)\r?$", info[1], re.M))
+        self.assertNotIn("ALLUSERS", properties)
+        schemas = Path(ARGS.source_dir) / "../shared/third_party/winget-manifest-schemas-1.10.0"
+        manifests = {m["ManifestType"]: m for m in (yaml.safe_load(p.read_text(encoding="utf-8"))
+                                                   for p in Path(ARGS.dist_dir).glob("*.yaml"))}
+        for kind in ("version", "installer", "defaultLocale", "locale"):
+            jsonschema.validate(manifests[kind], json.loads((schemas / f"manifest.{kind}.1.10.0.json").read_text()))
+        url = re.search(r'ZELKORA_RELEASE_URL="(.*?)/*"', record()["Environment"]).group(1)
+        installer = manifests["installer"]
+        self.assertEqual({i["InstallerType"]: (installer["Scope"], i["InstallerUrl"], i["InstallerSha256"], i["ProductCode"],
+                                               i["AppsAndFeaturesEntries"][0].get("UpgradeCode"))
+                          for i in installer["Installers"]},
+                         {kind: ("user", f"{url}/{path.name}", hashlib.sha256(path.read_bytes()).hexdigest().upper(), *codes)
+                          for kind, path, codes in (("wix", msi, (properties["ProductCode"], properties["UpgradeCode"])),
+                                                    ("nullsoft", setup, ("zelkora-desk", None)))})
 
 
 class TrustedBytes(unittest.TestCase):

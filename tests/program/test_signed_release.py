@@ -77,12 +77,12 @@ class SignedRelease(unittest.TestCase):
 
     def test_every_file_we_build_verifies_against_the_certificate(self):
         unpacked = self.scratch / "unpacked"
-        with zipfile.ZipFile(next(self.dist.glob("*.zip"))) as archive:
+        with zipfile.ZipFile(next(self.dist.glob("*-windows-x86_64.zip"))) as archive:
             archive.extractall(unpacked)
         programs = [p for p in unpacked.rglob("*") if p.suffix in (".exe", ".dll")]
         setup = next(self.dist.glob("*-setup.exe"))
         self.assertGreater(len(programs), len(RUNTIME_DLLS) + 3)
-        for path in programs + [setup]:
+        for path in programs + [setup, next(self.dist.glob("*.msi"))]:
             verified = in_windows_build_system("osslsigncode", "verify", "-CAfile", str(self.cert), str(path),
                                                capture_output=True, text=True)
             with self.subTest(path.name):

@@ -120,7 +120,7 @@ def read_shortcut(path):
             "arguments": strings.get("arguments", ""), "icon": (strings.get("icon"), icon_index)}
 
 
-class InstalledForAUser(unittest.TestCase):
+class WineUser(unittest.TestCase):
     """One Windows user in a Wine prefix of their own; subclasses name the user."""
 
     USER = None
@@ -172,6 +172,8 @@ class InstalledForAUser(unittest.TestCase):
     def wine_path(self, unix_path):
         return "Z:" + str(Path(unix_path).resolve()).replace("/", "\\")
 
+
+class InstalledForAUser(WineUser):
     def install(self, folder=None):
         # /D= takes the rest of the command line, unquoted: see _?= below.
         into = f"/D={folder}".split(" ") if folder else []
@@ -300,6 +302,45 @@ class JapaneseUser(InstalledForAUser):
 
 
 del InstalledForAUser
+
+
+class Msi(WineUser):
+    """The MSI as an administrator deploys it (docs/deploying.md), a fresh prefix for each row."""
+    USER = "tester"
+    ROWS = [("fresh", [], "msi", 0), ("upgrade", ["older"], "msi", 0),  # what is there, what comes, its status
+            ("downgrade", ["msi"], "older", 1603 & 0xFF), ("over setup.exe", ["setup"], "msi", 1603 & 0xFF)]
+
+    def test_installs_upgrades_refuses_and_removes_as_the_page_says(self):
+        older = empty_dir("zelkora-older-")  # the zip's files and one more, as a lower version
+        self.addCleanup(remove_tree, older)
+        with zipfile.ZipFile(the_one(ARGS.dist_dir, "*-windows-x86_64.zip", "Windows archive")) as archive:
+            archive.extractall(older)
+        (older / TOP / "app/styles/qwindowsstyle-from-an-older-qt.dll").write_bytes(b"MZ")
+        subprocess.run([str(Path(__file__).resolve().parents[2] / "scripts/windows/msi"), str(older / TOP), "0.0.1",
+                        str(older / "older.msi")], check=True, stdout=subprocess.DEVNULL)
+        msi = self.wine_path(the_one(ARGS.dist_dir, "*.msi", "MSI"))
+        commands = {"msi": ["msiexec", "/i", msi, "/qn"], "setup": [self.wine_path(the_setup()), "/S"],
+                    "older": ["msiexec", "/i", self.wine_path(older / "older.msi"), "/qn"]}
+        for index, (row, before, given, status) in enumerate(self.ROWS):
+            with self.subTest(row):
+                if index:
+                    self.setUp()
+                self.wine("reg", "add", SETTINGS_KEY, "/v", "length", "/t", "REG_DWORD", "/d", "24", "/f")
+                for name in before:
+                    self.wine(*commands[name])
+                first = folder_contents(self.installed)
+                self.assertEqual(self.wine(*commands[given], check=False).returncode, status)
+                self.assertEqual(folder_contents(self.installed), zip_contents() if status == 0 else first)
+                if row == "fresh":  # a program that starts and logs, then removed down to the user's files
+                    scenarios.start_and_close(self, SERVER, Form(self.installed / "app/zelkora/resources/ui/main_window.ui"),
+                                              self.installed / "app/zelkora-desk.exe", self.sandbox, [WINE], self.env)
+                    self.assertTrue((self.installed / "log/app.log").is_file() and self.shortcut.is_file())
+                    for name, data in USERS_FILES.items():
+                        (self.installed / name).write_bytes(data)
+                    self.wine("msiexec", "/x", msi, "/qn")
+                    self.assertEqual((folder_contents(self.installed), self.shortcut.exists()),
+                                     (folder_contents_of(USERS_FILES), False))
+                self.assertEqual(self.key_values(SETTINGS_KEY)["length"], 24)
 
 
 class Pictures(unittest.TestCase):
