@@ -7,6 +7,7 @@ setup.exe (itself, and the uninstaller it writes, which 7-Zip takes out of it).
 """
 
 import io
+import shutil
 import subprocess
 import sys
 import tarfile
@@ -19,6 +20,8 @@ from elftools.elf.dynamic import DynamicSection
 from elftools.elf.elffile import ELFFile
 from elftools.elf.sections import NoteSection
 
+# 7-Zip by the name Debian 12 gives it, or Debian 13 (which has no 7zz).
+SEVEN_ZIP = shutil.which("7zz") or "7z"
 ELF = ("PIE", "RELRO", "BIND_NOW", "stack protector", "NX stack", "control-flow protection")
 PE = ("ASLR", "high-entropy ASLR", "NX", "no W+X section", "stack protector")
 
@@ -91,7 +94,7 @@ def setup_files(path):
     """setup.exe itself and the uninstaller inside it."""
     files = {path.name: path.read_bytes()}
     with tempfile.TemporaryDirectory() as out:
-        subprocess.run(["7zz", "x", "-y", f"-o{out}", str(path), "uninstall.exe", "-r"], check=True,
+        subprocess.run([SEVEN_ZIP, "x", "-y", f"-o{out}", str(path), "uninstall.exe", "-r"], check=True,
                        stdout=subprocess.DEVNULL)
         files.update({f"{path.name}:{p.name}": p.read_bytes() for p in Path(out).rglob("uninstall.exe")})
     return files

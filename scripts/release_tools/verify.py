@@ -11,6 +11,7 @@
 import difflib
 import hashlib
 import re
+import shutil
 import subprocess
 import sys
 import tarfile
@@ -22,6 +23,10 @@ import pefile
 from debian.deb822 import Deb822
 
 import buildinfo
+
+
+# 7-Zip by the name Debian 12 gives it, or Debian 13 (which has no 7zz).
+SEVEN_ZIP = shutil.which("7zz") or "7z"
 
 
 def load_record(folder):
@@ -78,7 +83,7 @@ def contents(path):
             return {m.name: archive.extractfile(m).read() for m in archive if m.isfile()}
     if path.name.endswith((".exe", ".msi")):
         with tempfile.TemporaryDirectory() as out:
-            subprocess.run(["7zz", "x", "-y", f"-o{out}", str(path)], check=True, stdout=subprocess.DEVNULL)
+            subprocess.run([SEVEN_ZIP, "x", "-y", f"-o{out}", str(path)], check=True, stdout=subprocess.DEVNULL)
             inside = {p.relative_to(out).as_posix(): p.read_bytes() for p in Path(out).rglob("*") if p.is_file()}
         return inside
     return {path.name: path.read_bytes()}

@@ -7,6 +7,7 @@ import argparse
 import hashlib
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -21,6 +22,8 @@ from artefacts import TOP, WINE, WINE_QUIET, WINESERVER, the_one  # noqa: E402
 from xsession import (NO_SESSION_BUS, Form, MapWatcher, Program, XServer, empty_dir,  # noqa: E402
                       remove_tree, resource_lines)
 
+# 7-Zip by the name Debian 12 gives it, or Debian 13 (which has no 7zz).
+SEVEN_ZIP = shutil.which("7zz") or "7z"
 ARGS = None
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\zelkora-desk"
 SETTINGS_KEY = r"HKCU\Software\orvanel-works\zelkora-desk"
@@ -348,7 +351,7 @@ class Pictures(unittest.TestCase):
         # NSIS's own have neither the blue of the icon's square nor the yellow of its spark.
         for name, size in (("modern-wizard.bmp", (164, 314)), ("modern-header.bmp", (150, 57))):
             with self.subTest(name):
-                bmp = subprocess.run(["7zz", "x", "-so", str(the_setup()), f"$PLUGINSDIR/{name}"],
+                bmp = subprocess.run([SEVEN_ZIP, "x", "-so", str(the_setup()), f"$PLUGINSDIR/{name}"],
                                      capture_output=True, check=True).stdout
                 self.assertEqual((bmp[:2], struct.unpack_from("<ii", bmp, 18)), (b"BM", size))
                 self.assertIn(bytes.fromhex("8b5f1f"), bmp)  # pixels are blue, green, red
