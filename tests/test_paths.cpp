@@ -168,6 +168,58 @@ private slots:
         QCOMPARE(zelkora::_resolve_logging_config_path(context), p(config));
     }
 
+    // An all-users install (the marker in its zelkora/ folder) keeps each user's log in
+    // that user's own state folder; every other copy keeps it beside app\ as before.
+    void log_folder_of_an_install_data() {
+        QTest::addColumn<bool>("all_users");
+        QTest::addColumn<QByteArray>("xdg_state_home");  // "@" stands for the scratch folder; Linux only
+        QTest::addColumn<QString>("state_dir");          // relative to the scratch folder, or "$LOCALAPPDATA"
+
+        QTest::newRow("per-user copy") << false << QByteArray("@/state") << "pf/zelkora-desk/log";
+#if defined(_WIN32)
+        QTest::newRow("all users") << true << QByteArray() << "$LOCALAPPDATA/orvanel-works/zelkora-desk/log";
+#else
+        QTest::newRow("all users") << true << QByteArray("@/state") << "state/orvanel-works/zelkora-desk/log";
+        QTest::newRow("all users, no XDG_STATE_HOME")
+            << true << QByteArray() << "home/.local/state/orvanel-works/zelkora-desk/log";
+        QTest::newRow("all users, relative XDG_STATE_HOME is ignored")
+            << true << QByteArray("state") << "home/.local/state/orvanel-works/zelkora-desk/log";
+#endif
+    }
+
+    void log_folder_of_an_install() {
+        QFETCH(bool, all_users);
+        QFETCH(QByteArray, xdg_state_home);
+        QFETCH(QString, state_dir);
+
+        const QByteArray root = QByteArray::fromStdString(scratch_->root().string());
+        const QByteArray saved_home = qgetenv("HOME"), saved_state = qgetenv("XDG_STATE_HOME");
+        qputenv("HOME", root + "/home");
+        if (xdg_state_home.isNull())
+            qunsetenv("XDG_STATE_HOME");
+        else
+            qputenv("XDG_STATE_HOME", xdg_state_home.replace("@", root));
+        const fs::path executable = p("pf/zelkora-desk/app/zelkora-desk");
+        write_file(executable, "");
+        if (all_users)
+            write_file(p("pf/zelkora-desk/app/zelkora") / zelkora::ALL_USERS_MARKER, "");
+
+        const RunContext context = zelkora::_run_context_of(executable);
+        qputenv("HOME", saved_home);
+        saved_state.isNull() ? qunsetenv("XDG_STATE_HOME") : qputenv("XDG_STATE_HOME", saved_state);
+
+        if (state_dir.startsWith("$LOCALAPPDATA")) {
+            // The user's real folder: compared, never written to.
+            const fs::path local = qEnvironmentVariable("LOCALAPPDATA").toStdU16String();
+            QCOMPARE(zelkora::get_app_paths(context),
+                     AppPaths(p("pf/zelkora-desk"), local / state_dir.mid(14).toStdU16String()));
+            return;
+        }
+        QCOMPARE(zelkora::ensure_runtime_dirs(context), AppPaths(p("pf/zelkora-desk"), p(state_dir)));
+        QVERIFY(fs::is_directory(p(state_dir)));
+        QCOMPARE(fs::exists(p("pf/zelkora-desk/log")), !all_users);
+    }
+
     void links_are_resolved() {
         // Reached through a link named "app", the executable really lies in real/bin.
         write_file(p("real/bin/zelkora-desk"), "");

@@ -10,6 +10,15 @@
 #include "canonical_path.h"
 #include "windows_api.h"
 
+#if defined(_WIN32)
+#include <knownfolders.h>
+#include <shlobj.h>
+#else
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#endif
 #if defined(__APPLE__)
 #include <mach-o/dyld.h>
 #include <cstdint>
@@ -48,7 +57,43 @@ std::optional<fs::path> marked_source_tree(const fs::path& exe_dir) {
     return std::nullopt;
 }
 
+// The home folder as the user's session names it, or as the user database does when the
+// session names none (a service, `env -i`).
+#if !defined(_WIN32)
+fs::path home_dir() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && fs::path(home).is_absolute())
+        return home;
+    std::string buffer(16384, '\0');
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    const int error = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found);
+    if (found == nullptr || entry.pw_dir == nullptr || entry.pw_dir[0] != '/')
+        fail_with_os_error("cannot find the user's home folder", fs::path(), error != 0 ? error : ENOENT);
+    return entry.pw_dir;
+}
+#endif
+
 }  // namespace
+
+fs::path _user_state_dir() {
+#if defined(_WIN32)
+    PWSTR folder = nullptr;
+    const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &folder);
+    if (FAILED(result)) {
+        CoTaskMemFree(folder);
+        throw fs::filesystem_error("cannot find the user's local application data folder",
+                                   std::error_code(static_cast<int>(result), std::system_category()));
+    }
+    fs::path path(folder);
+    CoTaskMemFree(folder);
+    return path;
+#else
+    // Relative values are to be ignored, as the base directory rules say.
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && fs::path(state).is_absolute())
+        return state;
+    return home_dir() / ".local" / "state";
+#endif
+}
 
 AppPaths::AppPaths(fs::path app_dir_, fs::path log_dir_) : app_dir(std::move(app_dir_)), log_dir(std::move(log_dir_)) {}
 
@@ -98,6 +143,9 @@ RunContext _run_context_of(const fs::path& executable) {
     } else {
         context.packaged = true;
         context.zelkora_dir = exe_dir / "zelkora";
+        std::error_code unreadable;
+        if (fs::is_regular_file(context.zelkora_dir / ALL_USERS_MARKER, unreadable))
+            context.user_state_dir = _user_state_dir();
     }
     return context;
 }
@@ -133,7 +181,9 @@ AppPaths get_app_paths() {
 
 AppPaths get_app_paths(const RunContext& context) {
     auto app_dir = _resolve_app_dir(context);
-    auto log_dir = app_dir / "log";
+    auto log_dir = context.packaged && context.user_state_dir
+                       ? *context.user_state_dir / "orvanel-works" / "zelkora-desk" / "log"
+                       : app_dir / "log";
     return AppPaths(std::move(app_dir), std::move(log_dir));
 }
 

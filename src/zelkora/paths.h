@@ -35,12 +35,26 @@ struct RunContext {
     // the build tree names, the one beside the executable in an install.
     std::filesystem::path zelkora_dir;
     std::optional<std::filesystem::path> bundle_dir;  // never present in the real program
+    // Only in an install made for every user of the machine (under Program Files or
+    // /usr), which its users cannot write: the running user's own folder for state
+    // (_user_state_dir), where the log goes instead of beside app\.
+    std::optional<std::filesystem::path> user_state_dir;
 };
 
 // The build tree's marker, at the top of every build tree and in no install: its one
 // line names the project root, relative to the marker's folder (absolute only where no
 // relative path leads there). The program and the tests lie in that folder or one below.
 inline constexpr std::string_view SOURCE_TREE_MARKER = "zelkora-source-tree";
+
+// The marker an install made for every user carries in its zelkora/ folder, put there by
+// the per-machine MSI and the system's package and by nothing else: the program never
+// guesses from a folder it cannot write, so a copy that fails its probe fails as before.
+inline constexpr std::string_view ALL_USERS_MARKER = "all-users";
+
+// Where per-user state lives for the running user: %LOCALAPPDATA% (the known folder, not
+// the variable) on Windows; elsewhere $XDG_STATE_HOME when it is absolute, else
+// ~/.local/state, the home from $HOME or, without it, the user database.
+std::filesystem::path _user_state_dir();
 
 // The running executable, with every link resolved. On Windows every folder's name is
 // spelt as on disk, and the path has the plain form (C:\... or \\server\share\...)
@@ -49,7 +63,8 @@ inline constexpr std::string_view SOURCE_TREE_MARKER = "zelkora-source-tree";
 std::filesystem::path _executable_path();
 
 // The facts for an executable at this path: source-tree mode exactly when its folder,
-// or the one above, holds the build tree's marker.
+// or the one above, holds the build tree's marker; a packaged copy whose zelkora/ folder
+// holds ALL_USERS_MARKER logs under _user_state_dir().
 RunContext _run_context_of(const std::filesystem::path& executable);
 RunContext current_run_context();
 
