@@ -4,8 +4,9 @@
 
 Reads EastAsianWidth.txt, DerivedGeneralCategory.txt and DerivedCoreProperties.txt in
 UNICODE_DIR (copies of Debian's unicode-data files) and writes a C++ header of merged,
-sorted code point ranges, and of the blanks (space separators), for symbol_warning.cpp. Made at build time, so the classes follow
-the data the build machine has instead of a hand-typed list that falls behind it.
+sorted code point ranges, and of the blanks (space separators), for symbol_warning.cpp.
+Made at build time, so the classes follow the data the build machine has instead of a
+hand-typed list that falls behind it.
 """
 
 import re
@@ -28,7 +29,7 @@ CLASSES = {
     "Zs": "invisible", "Zl": "invisible", "Zp": "invisible", "Default_Ignorable_Code_Point": "invisible",
 }
 # A blank that is full-width, the ideographic space an input method types, is seen as the
-# wide gap it is: it stays full-width.
+# wide gap it is: it stays full-width, where every other blank is invisible.
 KEPT_FULL_WIDTH = {"Zs"}
 # Letters and symbols that draw nothing, as a blank does, though their category says
 # otherwise: BRAILLE PATTERN BLANK, MUSICAL SYMBOL NULL NOTEHEAD, and the Hangul fillers
