@@ -310,27 +310,41 @@ private slots:
         }
     }
 
-    // The classes a symbol set's warning names, code point by code point, as the copies of
-    // Unicode's data files the engine's tables were made from say, later files winning.
-    void every_code_point_is_classed_as_unicode_data_says() {
-        const QHash<QByteArray, char> classes{
-            {"W", 'w'},  {"F", 'w'},  {"Mn", 'm'}, {"Mc", 'm'}, {"Me", 'm'}, {"Cc", 'i'},
-            {"Cf", 'i'}, {"Cs", 'i'}, {"Zs", 'i'}, {"Zl", 'i'}, {"Zp", 'i'}, {"Default_Ignorable_Code_Point", 'i'}};
-        std::vector<char> expected(0x110000, 'o');
-        for (const char* name : {"EastAsianWidth.txt", "DerivedGeneralCategory.txt", "DerivedCoreProperties.txt"}) {
-            QFile file(QStringLiteral("../unicode/") + name);
-            QVERIFY2(file.open(QIODevice::ReadOnly), name);
-            for (const QByteArray& line : file.readAll().split('\n')) {
-                const QList<QByteArray> f = line.split('#')[0].replace(' ', "").split(';');
-                const QList<QByteArray> ends = f[0].split('.');
-                if (f.size() == 2 && classes.contains(f[1]))
-                    std::fill(&expected[ends[0].toUInt(nullptr, 16)], &expected[ends.back().toUInt(nullptr, 16)] + 1,
-                              classes[f[1]]);
-            }
-        }
-        for (char32_t c = 0; c <= 0x10FFFF; ++c)
-            QVERIFY2("aimwo"[int(zelkora::character_class(c))] == (c >= 0x20 && c < 0x7F ? 'a' : expected[c]),
-                     qPrintable(QString::number(c, 16)));
+    // What the README promises for a set holding each character, alone or at an end: the
+    // refusal, or the kind the warning names it under and how it is shown.
+    void symbol_set_refused_or_named_as_the_readme_says_data() {
+        QTest::addColumn<std::u32string>("symbols");
+        QTest::addColumn<QString>("said");
+        const auto row = [](const char* name, const char32_t* symbols, const char* kinds, bool refused = false) {
+            const QString end = refused ? "があるため生成できません" : "があります";
+            QTest::newRow(name) << std::u32string(symbols) << (*kinds ? "記号セットに" + QString(kinds) + end : "");
+        };
+        row("ideographic space inside", U"#\u3000$", "全角文字 1 個（U+3000）");
+        row("ideographic space at the start", U"\u3000#", "先頭か末尾の空白 1 個（U+3000）");
+        row("no-break space inside", U"#\u00A0$", "見えない文字 1 個（U+00A0）");
+        row("no-break space and space at the end", U"#\u00A0 ", "先頭か末尾の空白 2 個（U+00A0、U+0020）");
+        row("space inside", U"# $", "");
+        row("variation selector", U"#\uFE0F", "見えない文字 1 個（U+FE0F）");
+        row("Hangul filler", U"#\u3164$", "見えない文字 1 個（U+3164）");
+        row("braille blank", U"#\u2800$", "見えない文字 1 個（U+2800）");
+        row("combining acute accent", U"#\u0301", "結合文字 1 個（U+0301）");
+        row("full-width exclamation mark", U"\uFF01", "全角文字 1 個（！）");
+        row("emoji", U"#\U0001F600", "全角文字 1 個（😀）");
+        row("private use", U"\uE000#", "見えない文字 1 個（U+E000）");
+        row("unassigned", U"#\u0378", "見えない文字 1 個（U+0378）");
+        row("noncharacter", U"#\uFFFE", "見えない文字 1 個（U+FFFE）");
+        row("replacement character", U"#\uFFFD", "変換できなかった文字 1 個（U+FFFD）");
+        row("Greek", U"#αβγ", " ASCII 以外の文字 3 個（α、β ほか）");
+        row("line feed", U"#\n", "改行などの制御文字 1 個（U+000A）", true);
+        row("tab, carriage return", U"\t#\r", "改行などの制御文字 2 個（U+0009、U+000D）", true);
+        row("next line, line separator, DEL", U"#\x85\u2028\x7F", "改行などの制御文字 3 個（U+0085、U+2028 ほか）",
+            true);
+    }
+    void symbol_set_refused_or_named_as_the_readme_says() {
+        QFETCH(std::u32string, symbols);
+        QFETCH(QString, said);
+        const QString refused = refusal([&] { zelkora::generate_passwords(req(8, {"symbols"}, 1, false, symbols)); });
+        QCOMPARE(refused.isEmpty() ? QString::fromStdString(zelkora::symbol_set_warning(symbols)) : refused, said);
     }
 };
 

@@ -227,6 +227,9 @@ private slots:
                                                    << "強度: 92 ビット以上（強い）";
         QTest::newRow("only ambiguous symbols, left out") << 16 << none << true << "01"
                                                           << "候補文字が空です";
+        QTest::newRow("a line break in the symbol set")
+            << 16 << none << false << "#\n$"
+            << "記号セットに改行などの制御文字 1 個（U+000A）があるため生成できません";
     }
     void strength_line_follows_the_options() {
         QFETCH(int, length);

@@ -151,6 +151,8 @@ private slots:
         QTest::newRow("empty truth value") << QByteArray("[chk]\ndigits=") << "chkDigits" << QVariant(true);
         // The symbol set: any non-empty text, kept as it is; otherwise the default set.
         QTest::newRow("blank symbols kept") << QByteArray("symbols=\"   \"") << "txtSymbols" << QVariant("   ");
+        QTest::newRow("a line break kept, for the window to refuse")
+            << QByteArray("symbols=\"#\\n$\"") << "txtSymbols" << QVariant("#\n$");
         QTest::newRow("empty symbols") << QByteArray("symbols=") << "txtSymbols" << QVariant(DEFAULTS);
         QTest::newRow("symbols as bytes")
             << QByteArray("symbols=@ByteArray(abc)") << "txtSymbols" << QVariant(DEFAULTS);

@@ -104,7 +104,8 @@ private slots:
         QTest::newRow("lone surrogates") << QString(QChar(0xD800)) + "a" + QChar(0xDC00) << replacement + "a";
         QTest::newRow("outside the basic plane") << "😀x😀"
                                                  << "😀x";
-        QTest::newRow("a nul and a tab") << QString(QChar(0)) + '\t' << QString(QChar(0)) + '\t';
+        QTest::newRow("a Hangul filler and a zero-width joiner") << "\u3164\u200D"
+                                                                 << "\u3164\u200D";
         QTest::newRow("blanks only") << "   "
                                      << " ";
         // U+FEFF opens the text: it is a character, not a byte-order mark to drop.

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string_view>
 
+#include "symbol_warning.h"
 #include "utf8.h"
 
 namespace zelkora {
@@ -129,6 +130,11 @@ public:
                 std::optional<std::u32string> symbols = decode_utf8(value);
                 if (!symbols) {
                     throw UsageError(std::string(shown) + " の値が UTF-8 として正しくありません");
+                }
+                // Refused before the policy or anything else is looked at: every password
+                // must stay one line of the output, whatever else the options say.
+                if (std::string refusal = symbol_set_refusal(*symbols); !refusal.empty()) {
+                    throw UsageError(refusal);
                 }
                 _options.request.symbols = std::move(symbols);
                 break;
@@ -310,9 +316,22 @@ std::string cli_help_text() {
            "--length=N と --length N、-lN と -l N は同じです。同じオプションを 2 度指定すると、\n"
            "あとのほうが使われます。\n"
            "\n"
-           "記号セットの文字はそのまま使います。全角文字（入力モードがオンのまま打った記号など）や\n"
-           "見えない文字（ノーブレーク スペースなど）、そのほか印字可能な ASCII 以外の文字があれば、\n"
-           "そのことを標準エラー出力に 1 行で書きます。\n"
+           "記号セットの文字はそのまま使います。ただし、改行やタブなどの制御文字（U+0000〜U+001F、\n"
+           "U+007F〜U+009F、U+2028、U+2029）がある記号セットは、パスワードが 1 行に収まらない\n"
+           "ので断ります（終了ステータス 2）。印字可能な ASCII（U+0021〜U+007E と途中の空白）以外の\n"
+           "文字があれば、パスワードの前に標準エラー出力に 1 行で、次の種類ごとに異なる文字の数と\n"
+           "最初の 2 文字まで（3 文字目からは「ほか」）を書きます。\n"
+           "  見えない文字          U+0020 と U+3000 以外の空白、書式文字、私用の文字、未割り当ての\n"
+           "                        符号位置と非文字、無視してよい符号位置（U+200B、U+FE0F、U+3164\n"
+           "                        など）、何も描かれない文字（U+2800 など）\n"
+           "  変換できなかった文字  U+FFFD（貼り付けた壊れた文字がこれになります）\n"
+           "  先頭か末尾の空白      先頭または末尾に続く空白（U+0020、U+00A0、U+3000 など）\n"
+           "  結合文字              前の文字と組み合わさる文字（U+0301 など）\n"
+           "  全角文字              全角・ワイドの文字（！ ＃ U+3000、かな、漢字、多くの絵文字）\n"
+           "  ASCII 以外の文字      そのほかの文字（α ★ など）\n"
+           "1 文字は 1 種類にだけ数え、先頭か末尾の空白をいちばん先に、ほかは上の順に当てはめます。\n"
+           "全角文字と ASCII 以外の文字はその文字で、空白とそのほかの種類は U+XXXX で示します。\n"
+           "例: 記号セットに見えない文字 2 個（U+00A0、U+200B）、全角文字 1 個（！）があります\n"
            "\n"
            "JIS 配列と US 配列のキーボードの両方で打つパスワードなら: ! # $ % , - . / ; < > ? は\n"
            "どちらでも同じキー（Shift も同じ）ですが、\" & ' ( ) * + : = @ [ ] ^ _ ` { } \\ | ~ は\n"
@@ -325,7 +344,7 @@ std::string cli_help_text() {
            "終了ステータス:\n"
            "  0  書き終えた（読み手がパイプを閉じて途中で止めたときも）\n"
            "  1  この設定では作れない、または乱数源が使えない\n"
-           "  2  使い方の誤り\n"
+           "  2  使い方の誤り（制御文字のある記号セットも）\n"
            "  3  出力を書けなかった\n"
            "  4  組織の管理者が決めたパスワードのポリシーに合わない（ポリシーの値の誤りも）\n"
            "\n"

@@ -13,6 +13,7 @@
 #include <sodium.h>
 
 #include "errors.h"
+#include "symbol_warning.h"
 
 namespace zelkora {
 
@@ -158,6 +159,13 @@ PoolMap _request_pools(const GenerationRequest& request) {
     }
     const std::u32string_view symbol_set =
         request.symbols && !request.symbols->empty() ? std::u32string_view(*request.symbols) : DEFAULT_SYMBOLS;
+    // A password is one line: a reader that takes the output line by line must get each
+    // one whole. A set not drawn from is no one's concern.
+    if (contains(request.kinds, "symbols")) {
+        if (const std::string refusal = symbol_set_refusal(symbol_set); !refusal.empty()) {
+            throw ValueError(refusal);
+        }
+    }
 
     PoolMap pools = build_pool(request.kinds, symbol_set);
     if (has_empty_pool(pools)) {

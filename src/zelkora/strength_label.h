@@ -16,8 +16,9 @@ namespace zelkora {
 
 // Puts the strength of the passwords `request` would give on `label`: the Shannon
 // entropy in whole bits and a word for the most likely password's, with a tooltip that
-// says what they mean, and after them what kind of character outside printable ASCII the
-// symbol set holds, if any; or, for options the engine would refuse, its own words.
+// says what they mean, and after them every kind of character the symbol set holds that
+// the user may not have meant, if any; or, for options the engine would refuse (a symbol
+// set with a line break among them), its own words.
 void show_strength(QLabel& label, const GenerationRequest& request);
 
 // Puts on `label`, in place of a strength, why the options give no passwords.

@@ -41,12 +41,29 @@ enum Index : std::size_t { INVISIBLE_KIND, REPLACED_KIND, END_BLANK_KIND, COMBIN
 // short for a set of thousands.
 constexpr std::size_t NAMED_PER_KIND = 2;
 
+// A refused set's control characters, named as the kinds are.
+constexpr Kind CONTROL_KIND = {"改行などの制御文字", true};
+
+bool is_blank(char32_t c) {
+    return std::binary_search(std::begin(BLANKS), std::end(BLANKS), c);
+}
+
+// The blanks of the runs at the start and at the end of the set, which the field does not
+// show, unlike a blank between two characters.
+std::unordered_set<char32_t> blanks_at_the_ends(std::u32string_view symbols) {
+    std::unordered_set<char32_t> found;
+    for (auto c = symbols.begin(); c != symbols.end() && is_blank(*c); ++c)
+        found.insert(*c);
+    for (auto c = symbols.rbegin(); c != symbols.rend() && is_blank(*c); ++c)
+        found.insert(*c);
+    return found;
+}
+
 // A lone surrogate from the clipboard arrives as U+FFFD, which the passwords then hold:
-// the user meant something else. A blank inside the set shows in the field; one at
-// either end does not.
-std::optional<Index> kind_of(char32_t c, bool blank_at_an_end) {
-    if (c == U' ')
-        return blank_at_an_end ? std::optional(END_BLANK_KIND) : std::nullopt;
+// the user meant something else.
+std::optional<Index> kind_of(char32_t c, const std::unordered_set<char32_t>& end_blanks) {
+    if (end_blanks.count(c) > 0)
+        return END_BLANK_KIND;
     if (c == REPLACEMENT_CHARACTER)
         return REPLACED_KIND;
     switch (character_class(c)) {
@@ -75,15 +92,14 @@ std::string character(char32_t c) {
     return {text, put_utf8(text, c)};
 }
 
-// "見えない文字 3 個（U+00A0、U+200B ほか）": the kind, how many different characters if
-// more than one, and the first of them.
+// "見えない文字 3 個（U+00A0、U+200B ほか）": the kind, how many different characters, and
+// the first of them. A blank shows nothing by itself, whatever its kind.
 std::string named_kind(const Kind& kind, const std::vector<char32_t>& found, std::size_t count) {
-    std::string text = kind.name;
-    if (count > 1)
-        text += " " + std::to_string(count) + " 個";
-    text += "（";
-    for (std::size_t i = 0; i < found.size(); ++i)
-        text += (i > 0 ? "、" : "") + (kind.by_code_point ? code_point(found[i]) : character(found[i]));
+    std::string text = std::string(kind.name) + " " + std::to_string(count) + " 個（";
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const bool by_code_point = kind.by_code_point || is_blank(found[i]);
+        text += (i > 0 ? "、" : "") + (by_code_point ? code_point(found[i]) : character(found[i]));
+    }
     return text + (count > found.size() ? " ほか）" : "）");
 }
 
@@ -101,13 +117,30 @@ CharacterClass character_class(char32_t c) {
     return std::prev(after)->character_class;
 }
 
+// Cc is closed: Unicode never adds to it or takes from it, so it needs no table.
+bool is_control_character(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
+std::string symbol_set_refusal(std::u32string_view symbols) {
+    std::vector<char32_t> named;
+    std::unordered_set<char32_t> seen;
+    for (const char32_t c : symbols) {
+        if (is_control_character(c) && seen.insert(c).second && seen.size() <= NAMED_PER_KIND)
+            named.push_back(c);
+    }
+    if (seen.empty())
+        return {};
+    return "記号セットに" + named_kind(CONTROL_KIND, named, seen.size()) + "があるため生成できません";
+}
+
 std::string symbol_set_warning(std::u32string_view symbols) {
-    const bool blank_at_an_end = !symbols.empty() && (symbols.front() == U' ' || symbols.back() == U' ');
+    const std::unordered_set<char32_t> end_blanks = blanks_at_the_ends(symbols);
     std::array<std::vector<char32_t>, std::size(KINDS)> named;
     std::array<std::size_t, std::size(KINDS)> counts{};
     std::unordered_set<char32_t> seen;
     for (const char32_t c : symbols) {
-        const std::optional<Index> kind = kind_of(c, blank_at_an_end);
+        const std::optional<Index> kind = kind_of(c, end_blanks);
         if (kind && seen.insert(c).second && ++counts[*kind] <= NAMED_PER_KIND)
             named[*kind].push_back(c);
     }

@@ -143,6 +143,25 @@ Expected expect(const zelkora::GenerationRequest& request) {
     if (request.symbols && !request.symbols->empty()) {
         symbols = *request.symbols;
     }
+    // Every password is one line: a set drawn from that holds a control character or a
+    // line or paragraph separator is refused, with how many different ones and the first two.
+    std::vector<char32_t> controls;
+    for (const char32_t c : asked("symbols") ? symbols : std::u32string_view()) {
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+        if (control && std::find(controls.begin(), controls.end(), c) == controls.end())
+            controls.push_back(c);
+    }
+    if (!controls.empty()) {
+        std::string named;
+        for (std::size_t i = 0; i < std::min<std::size_t>(2, controls.size()); ++i) {
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(controls[i]));
+            named += (i > 0 ? "、" : "") + std::string(code);
+        }
+        return {"記号セットに改行などの制御文字 " + std::to_string(controls.size()) + " 個（" + named +
+                    (controls.size() > 2 ? " ほか）" : "）") + "があるため生成できません",
+                {}};
+    }
     std::vector<std::set<char32_t>> pools;
     if (asked("digits"))
         pools.push_back(range_set(U'0', U'9'));

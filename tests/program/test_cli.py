@@ -34,6 +34,7 @@ class CommandLine(unittest.TestCase):
             (["--length=99999999999999999999"], 2, "stderr", "--length は 1 から 100000 までで"),
             (["-l", "3"], 1, "stderr", "zelkora-cli: 長さが短すぎます\n"),
             (["-s", "-S", "0O1", "-x"], 1, "stderr", "zelkora-cli: 候補文字が空です\n"),
+            (["-S", "#\n", "-n", "100"], 2, "stderr", "zelkora-cli: 記号セットに改行などの制御文字 1 個（U+000A）があるため"),
         ]:
             with self.subTest(args):
                 result = cli(*args)
