@@ -7,7 +7,8 @@ cd /tmp/in
 out=/tmp/out
 export DEBIAN_FRONTEND=noninteractive
 useradd --create-home alice
-user() { runuser -u alice -- env -i HOME=/home/alice PATH=/usr/bin:/bin DBUS_SESSION_BUS_ADDRESS=disabled: "$@"; }
+user() { runuser -u alice -- env -i HOME=/home/alice PATH=/usr/bin:/bin LANG=C.UTF-8 \
+    DBUS_SESSION_BUS_ADDRESS=disabled: "$@"; }
 install -d /etc/xdg/orvanel-works
 echo MinimumLength=40 >/etc/xdg/orvanel-works/zelkora-desk-policy.conf
 localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
@@ -33,4 +34,5 @@ apt-get purge -y -q zelkora-desk >>"$out/apt.log"
 while read -r path; do
     { [ -e "$path" ] || [ -L "$path" ]; } && ! { [ -d "$path" ] && [ -n "$(ls -A "$path")" ]; } && echo "$path"
 done <"$out/files" >"$out/left"
-ls -d /usr/lib/zelkora-desk /etc/xdg/orvanel-works/* /home/alice/.local/state/orvanel-works/*/log/* >"$out/kept" 2>/dev/null || true
+ls -d /usr/lib/zelkora-desk /etc/xdg/orvanel-works/* /home/alice/.local/state/orvanel-works/*/log/* \
+    >"$out/kept" 2>/dev/null || true
