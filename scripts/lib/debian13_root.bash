@@ -93,7 +93,7 @@ debian13_root() {
         read -r -a packages <<<"$ZELKORA_DEBIAN13_PACKAGES"
     else
         mapfile -t packages < <({ "$root/scripts/install-deps" --list; "$root/scripts/install-deps" --list-desktop
-            "$root/scripts/windows/deps" --list; "$root/scripts/windows/msi" --list; } | sort -u)
+            "$root/scripts/windows/deps" --list; "$root/scripts/windows/msi" --list; "$root/scripts/deb" --list; } | sort -u)
     fi
     roots="${XDG_CACHE_HOME:-$HOME/.cache}/zelkora-desk/roots"
     # The key: what decides a root's contents, so that a change to anything else here keeps

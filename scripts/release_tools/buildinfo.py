@@ -30,8 +30,10 @@ ROOTS = [
     "g++", "cmake", "ninja-build", "pkg-config", "qt6-base-dev", "qt6-tools-dev", "libqt6opengl6-dev",
     "liblog4cplus-dev", "libsodium-dev", "librsvg2-bin", "icoutils", "tar", "gzip", "python3",
     "python3-license-expression", "python3-debian",
+    # the Debian 12 package's (scripts/deb); the Debian 13 one's are the Debian 13 root's
+    "debhelper", "dpkg-dev",
 ]
-ARTEFACTS = re.compile(r"\.(tar\.gz|zip|exe|msi|spdx\.json|yaml)$")
+ARTEFACTS = re.compile(r"\.(tar\.gz|zip|exe|msi|spdx\.json|yaml|deb)$")
 
 
 def run(*command):

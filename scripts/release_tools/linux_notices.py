@@ -55,6 +55,30 @@ def linked_packages(binary):
 
 
 PROGRAMS = ("app/zelkora-desk", "app/zelkora-cli")
+# The same programs as the Debian package installs them.
+DEB_PROGRAMS = ("usr/lib/zelkora-desk/zelkora-desk", "usr/bin/zelkora-cli")
+
+
+def system_libraries(stage, programs):
+    """A component for each Debian package whose libraries the programs link against."""
+    linked = {}
+    for program in programs:
+        for package, found_version in linked_packages(Path(stage) / program).items():
+            linked.setdefault(package, (found_version, []))[1].append(program)
+    return [Component(package, package, binary_version, licence_of(source), debian_source=source,
+                      download=snapshot_url(source, source_version), linked_into=programs,
+                      note=f"a system library, not shipped; built from Debian source package {source} {source_version}")
+            for package, ((binary_version, source, source_version), programs) in sorted(linked.items())]
+
+
+def write_deb_components(build, stage, components_json):
+    """What the Debian package's SBOM is made of: the files of the package unpacked in
+    STAGE, the system libraries they link against (its dependencies) and Unicode's data."""
+    stage = Path(stage)
+    found = system_libraries(stage, DEB_PROGRAMS) + [unicode_data.component(build, [])]
+    ours = components.ours(project.version(build), files=sorted(
+        p.relative_to(stage).as_posix() for p in stage.rglob("*") if p.is_file() and not p.is_symlink()))
+    components.write(components_json, [ours, *found])
 
 
 def write_notices(build, stage, components_json):
@@ -65,18 +89,9 @@ def write_notices(build, stage, components_json):
              "The programs (app/zelkora-desk and app/zelkora-cli) use these libraries of your system, as",
              "Debian packages; they were built against the versions shown. Each package's licence is in",
              "/usr/share/doc/<package>/copyright on your system.", ""]
-    linked = {}
-    for program in PROGRAMS:
-        for package, found_version in linked_packages(stage / program).items():
-            linked.setdefault(package, (found_version, []))[1].append(program)
-    found = []
-    for package, ((binary_version, source, source_version), programs) in sorted(linked.items()):
-        licence = licence_of(source)
-        lines.append(f"  {package} {binary_version} (source {source} {source_version}): {licence}")
-        found.append(Component(
-            package, package, binary_version, licence, debian_source=source, download=snapshot_url(source, source_version),
-            linked_into=programs,
-            note=f"a system library, not shipped; built from Debian source package {source} {source_version}"))
+    found = system_libraries(stage, PROGRAMS)
+    lines += [f"  {c.name} {c.version} (source {c.debian_source} {c.note.rsplit(' ', 1)[1]}): {c.licence}"
+              for c in found]
     # The one thing bundled: tables made from Unicode's data, compiled into both programs.
     (stage / "licenses").mkdir(exist_ok=True)
     text = "unicode-data-copyright.txt"

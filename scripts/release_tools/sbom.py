@@ -75,7 +75,8 @@ def files_and_relationships(stage, out, components):
     files = []
     relationships = [{"spdxElementId": "SPDXRef-DOCUMENT", "relationshipType": "DESCRIBES",
                       "relatedSpdxElement": ours_id}]
-    shipped = sorted(p for p in stage.rglob("*") if p.is_file() and p.resolve() != out.resolve())
+    # A link (the Debian package's /usr/bin/zelkora-desk) is no file of its own.
+    shipped = sorted(p for p in stage.rglob("*") if p.is_file() and not p.is_symlink() and p.resolve() != out.resolve())
     for path in shipped:
         inner = path.relative_to(stage).as_posix()
         holders = owners.get(inner, [ours])

@@ -10,6 +10,7 @@
 
 import difflib
 import hashlib
+import io
 import re
 import shutil
 import subprocess
@@ -72,12 +73,23 @@ def package_differences(record):
     return lines
 
 
+def contents_of_tar(data):
+    with tarfile.open(fileobj=io.BytesIO(data)) as archive:
+        return {m.name: archive.extractfile(m).read() for m in archive if m.isfile()}
+
+
 def contents(path):
     """{name: bytes} of what an artefact holds: an archive's files, an installer's
-    unpacked files or an MSI's streams (7-Zip), or the file itself."""
+    unpacked files or an MSI's streams (7-Zip), a Debian package's control and installed
+    files, or the file itself."""
     if path.name.endswith(".zip"):
         with zipfile.ZipFile(path) as archive:
             return {n: archive.read(n) for n in archive.namelist() if not n.endswith("/")}
+    if path.name.endswith(".deb"):  # its control files, and the files it installs
+        control, files = (contents_of_tar(subprocess.run(["dpkg-deb", part, str(path)], capture_output=True,
+                                                         check=True).stdout)
+                          for part in ("--ctrl-tarfile", "--fsys-tarfile"))
+        return {f"DEBIAN/{name}": data for name, data in control.items()} | files
     if path.name.endswith(".tar.gz"):
         with tarfile.open(path) as archive:
             return {m.name: archive.extractfile(m).read() for m in archive if m.isfile()}
@@ -142,7 +154,7 @@ def compare(given, rebuilt):
             print(f"{name}: identical")
         else:
             same = False
-            if name.endswith((".tar.gz", ".zip", ".exe", ".msi")):
+            if name.endswith((".tar.gz", ".zip", ".exe", ".msi", ".deb")):
                 found = differing(a, b) or ["(outside the files it holds)"]
             else:
                 found = text_differences(a, b)
