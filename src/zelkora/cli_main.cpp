@@ -147,7 +147,7 @@ int run(const std::vector<std::string>& args) {
             say(*refusal);
             // What is wrong, for the administrator the message sends the user to.
             for (const std::string& problem : policy.problems) {
-                print_error_line(problem);
+                say(problem);
             }
             return EXIT_POLICY;
         }
