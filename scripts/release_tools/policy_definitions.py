@@ -172,7 +172,7 @@ def main(args):
         if args[1] == "--check":
             if made != page.read_text(encoding="utf-8"):
                 sys.exit(f"{page}: the policy tables differ from {DEFINITIONS.name}: run "
-                         "python3 -m release_tools.policy_definitions docs docs/policy.md from scripts/")
+                         "python3 -m release_tools.policy_definitions docs ../docs/policy.md from scripts/")
         else:
             page.write_text(made, encoding="utf-8")
     else:
