@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     const int count = argc > 2 ? std::atoi(argv[2]) : 10'000;
     const int clicks = argc > 3 ? std::atoi(argv[3]) : 1;
 
-    zelkora::MainWindow window;
+    zelkora::MainWindow window(zelkora::Policy{});
     window.show();
     widget<QSpinBox>(window, "spinLength")->setValue(length);
     widget<QSpinBox>(window, "spinCount")->setValue(count);

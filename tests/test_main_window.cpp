@@ -338,7 +338,7 @@ private slots:
         int argc = 1;
         char name[] = "zelkora-desk";
         char* argv[] = {name, nullptr};
-        QCOMPARE(zelkora::run_application(argc, argv), 0);
+        QCOMPARE(zelkora::run_application(argc, argv, {}), 0);
         QCOMPARE(QCoreApplication::instance(), before);
         QVERIFY(_settings->holds_anything());
     }

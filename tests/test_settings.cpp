@@ -1,6 +1,7 @@
 // The window's options between runs: the first start, a close and a new start, and
 // stored values of any type or form.
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -217,46 +218,48 @@ private slots:
     }
 #endif
 
-#if !defined(Q_OS_WIN)
-    // Short options without digits or upper case under a policy: what it locks, then generates or refuses.
+    // Short options without digits or upper case, and a stored symbol set, under a policy:
+    // what it locks, then generates or refuses.
     void policy_data() {
         QTest::addColumn<QByteArray>("policy");
+        QTest::addColumn<QString>("symbols");
         QTest::addColumn<QString>("outcome");
-        const QString bad = "管理者のポリシーの値が正しくないため、生成できません: ";
-        QTest::newRow("company rule") << QByteArray("MinimumLength=12\nMinimumKinds=3\nSymbolSet=!#$%&")
-                                      << "txtSymbols btnResetSymbols 12 - !#$%& digits lower symbols";
-        QTest::newRow("kinds, exclusion")
-            << QByteArray("UseDigits=0\r\nUseUppercase = 1\r\nExcludeAmbiguous=1")
-            << "chkDigits chkUpper chkExcludeAmbiguous 6 x " + DEFAULTS + " lower upper symbols";
-        QTest::newRow("too long") << QByteArray("MinimumLength=5000")
-                                  << bad + "MinimumLength が 1 から 1024 までの数ではありません";
-        QTest::newRow("wrong type") << QByteArray("UseDigits=yes\nUseLowercase=1")
-                                    << "chkLower " + bad + "UseDigits が 0 から 1 までの数ではありません";
-        QTest::newRow("full width")
-            << QByteArray("SymbolSet=！＃")
-            << bad + "SymbolSet が空か、ASCII の記号（英数字と空白を除く ! から ~ まで）以外の文字を含んでいます";
-        QTest::newRow("no kind")
-            << QByteArray("UseDigits=0\nUseLowercase=0\nUseUppercase=0\nUseSymbols=0")
-            << "chkDigits chkLower chkUpper chkSymbols " + bad +
-                   "UseDigits、UseLowercase、UseUppercase、UseSymbols がすべて 0 で、使える文字がありません";
+        const QString bad =
+            "btnGenerate 管理者のポリシーに誤りがあるため、生成できません。組織の管理者に知らせてください";
+        QTest::newRow("company rule") << QByteArray("MinimumLength=12\nMinimumKinds=3\nSymbolSet=!#$%&") << "*+"
+                                      << "txtSymbols () btnResetSymbols 12 - !#$%& digits lower symbols";
+        QTest::newRow("kinds, exclusion") << QByteArray("UseDigits=0\r\nUseUppercase = 1\r\nExcludeAmbiguous=1") << "*+"
+                                          << "chkDigits chkUpper chkExcludeAmbiguous 6 x *+ lower upper symbols";
+        QTest::newRow("every kind") << QByteArray("MinimumKinds=4") << "*+"
+                                    << "chkDigits chkLower chkUpper chkSymbols 6 - *+ digits lower upper symbols";
+        QTest::newRow("stored digits")
+            << QByteArray("UseDigits=0") << "0123456789"
+            << "chkDigits 管理者のポリシーにより、記号セットに文字や数字は入れられません（「0」）";
+        QTest::newRow("too long") << QByteArray("MinimumLength=5000") << "*+" << bad;
+        QTest::newRow("no kind") << QByteArray("UseDigits=0\nUseLowercase=0\nUseUppercase=0\nUseSymbols=0") << "*+"
+                                 << "chkDigits chkLower chkUpper chkSymbols " + bad;
     }
     void policy() {
         QFETCH(QByteArray, policy);
-        QTemporaryFile file;
-        QVERIFY(file.open() && file.write(policy) == policy.size() && file.flush());
-        qputenv("ZELKORA_TEST_POLICY_FILE", file.fileName().toLocal8Bit());
-        write_store("[General]\nlength=6\n[chk]\ndigits=false\nupper=false\n");
+        QFETCH(QString, symbols);
+        write_store("[General]\nlength=6\nsymbols=" + symbols.toUtf8() + "\n[chk]\ndigits=false\nupper=false\n");
         ModalBoxCloser closer;
-        RecordingWindow window;
+        RecordingWindow window(zelkora::make_policy(zelkora::parse_policy_file(policy.toStdString(), "policy.conf")));
+        QCOMPARE(window.widget<QLabel>("lblPolicy")->text(), "一部の設定は組織の管理者が決めています");
         QString seen;
-        for (const QWidget* control : window.findChildren<QWidget*>())
-            if (!control->isEnabled() && control->toolTip().contains("組織の管理者"))
+        for (const QWidget* control : window.findChildren<QWidget*>()) {
+            if (!control->isEnabled() &&
+                (control->toolTip().contains("組織の管理者") || control->objectName() == "btnGenerate"))
                 seen += control->objectName() + " ";
+            if (const auto* field = qobject_cast<const QLineEdit*>(control); field && seen.endsWith("txtSymbols "))
+                seen += "(" + field->placeholderText() + ") ";
+        }
         window.widget<QPushButton>("btnGenerate")->click();
+        const QString strength = window.findChild<QLabel*>("lblStrength")->text();
         if (window.requests.empty()) {
-            seen += window.statuses.back().first;
-            QCOMPARE(window.findChild<QWidget*>("lblStrength")->property("text").toString(),
-                     window.statuses.back().first.toHtmlEscaped());
+            seen += strength;
+            if (!window.statuses.empty())
+                QCOMPARE(strength, window.statuses.back().first.toHtmlEscaped());
         }
         for (const auto& request : window.requests) {
             seen += QString("%1 %2 ").arg(request.length).arg(request.exclude_ambiguous ? "x" : "-") +
@@ -266,7 +269,6 @@ private slots:
         }
         QTEST(seen, "outcome");
     }
-#endif
 
     void restored_options_run_no_action() {
         write_store("[General]\nlength=20\nsymbols=abc\n[chk]\nsymbols=false\n");

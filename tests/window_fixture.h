@@ -25,6 +25,9 @@ class RecordingWindow : public zelkora::MainWindow {
 public:
     using MainWindow::_use_fixed_pitch_font;
     using MainWindow::MainWindow;
+    // Without a policy, unless a test gives one.
+    RecordingWindow() : MainWindow(zelkora::Policy{}) {}
+    explicit RecordingWindow(const zelkora::RunContext& context) : MainWindow(context, zelkora::Policy{}) {}
 
     std::function<zelkora::PasswordBatch(const zelkora::GenerationRequest&)> engine;
     std::vector<zelkora::GenerationRequest> requests;

@@ -3,7 +3,11 @@ with its bill of materials beside it, once they pass the checks the Group Policy
 would fail them on.
 
     python3 -m release_tools.policy_templates BUILD DIST
-    python3 -m release_tools.policy_templates --check
+    python3 -m release_tools.policy_templates --check BUILD
+
+The build made the templates (BUILD/policy-templates) and the program's table of values
+(BUILD/src/zelkora/policy_values.h) from packaging/policy/policy_values.json, each with
+release_tools.policy_definitions; the checks hold the one against the other.
 
 The zip holds PolicyDefinitions/ as administrators copy it into C:\\Windows or into a
 domain's central store (the .admx, its .adml in ja-JP/ and en-US/), and LICENSE.txt. Its
@@ -24,10 +28,10 @@ from . import components, project
 from .sbom import write_sbom
 
 ROOT = Path(__file__).resolve().parents[2]
-SOURCE = ROOT / "packaging" / "policy"
 LICENCE = ROOT / "LICENSE"
-# Where the program declares the values it reads.
-CODE = ROOT / "src" / "zelkora" / "policy.h"
+# Below the build: the templates, and where the program declares the values it reads.
+TEMPLATES = Path("policy-templates")
+CODE = Path("src") / "zelkora" / "policy_values.h"
 TEMPLATE = "zelkora-desk"
 LANGUAGES = ("en-US", "ja-JP")
 NS = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
@@ -37,13 +41,10 @@ def read_by_program(header):
     """The key the program reads its policy under, and {value: (element, least, most)} of
     every value it reads, the element being the one that writes it: a policy's own on/off
     value, a decimal or a text."""
-    constants = dict(re.findall(r"inline constexpr std::uint32_t (\w+) = (\d+);", header))
     key = re.search(r'POLICY_KEY = "(.*?)";', header).group(1).replace("\\\\", "\\")
     values = {}
-    for name, text, least, most in re.findall(r'\{"(\w+)", (true|false), (\w+), (\w+)\}', header):
-        least, most = (int(constants.get(n, n)) for n in (least, most))
-        values[name] = (("text", "", "") if text == "true" else ("decimal", str(least), str(most)) if most > 1
-                        else ("policy", "", ""))
+    for name, kind, least, most in re.findall(r'"(\w+)", PolicyValueType::(\w+), (\d+), (\d+)\}', header):
+        values[name] = {"text": ("text", "", ""), "on_off": ("policy", "", "")}.get(kind, ("decimal", least, most))
     return key, values
 
 
@@ -61,12 +62,13 @@ def written_by_template(admx):
     return written
 
 
-def problems(folder=SOURCE, code=CODE):
-    """What would keep the templates in `folder` from opening: a file that is not
+def problems(build):
+    """What would keep the templates the build made from opening: a file that is not
     well-formed or has another root, a name the .admx uses that an .adml lacks, a
     presentation whose boxes name no element of its policy, a policy named twice; and any
     value the .admx writes otherwise than the program reads it."""
     found = []
+    folder, code = Path(build) / TEMPLATES, Path(build) / CODE
     try:
         admx_text = (folder / f"{TEMPLATE}.admx").read_text(encoding="utf-8")
         admx = ElementTree.fromstring(admx_text)
@@ -110,7 +112,7 @@ def write_zip(stage, archive, epoch):
 
 
 def main(build, dist):
-    found = problems()
+    found = problems(build)
     if found:
         sys.exit("\n".join(found))
     # The commit's time, as every other artefact's, also where the caller exported none.
@@ -123,7 +125,7 @@ def main(build, dist):
         definitions = stage / "PolicyDefinitions"
         for inner in [f"{TEMPLATE}.admx"] + [f"{lang}/{TEMPLATE}.adml" for lang in LANGUAGES]:
             (definitions / inner).parent.mkdir(parents=True, exist_ok=True)
-            (definitions / inner).write_bytes((SOURCE / inner).read_bytes())
+            (definitions / inner).write_bytes((Path(build) / TEMPLATES / inner).read_bytes())
         (stage / "LICENSE.txt").write_bytes(LICENCE.read_bytes())
         files = sorted(p.relative_to(stage).as_posix() for p in stage.rglob("*") if p.is_file())
         components.write(Path(work) / "components.json", [components.ours(version, files=files)])
@@ -132,8 +134,8 @@ def main(build, dist):
 
 
 if __name__ == "__main__":
-    if sys.argv[1:] == ["--check"]:
-        sys.exit("\n".join(problems()) or None)
+    if sys.argv[1:2] == ["--check"] and len(sys.argv) == 3:
+        sys.exit("\n".join(problems(sys.argv[2])) or None)
     if len(sys.argv) != 3:
         sys.exit(__doc__)
     main(*sys.argv[1:])

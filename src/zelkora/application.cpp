@@ -5,13 +5,14 @@
 #include <QIcon>
 
 #include <memory>
+#include <utility>
 
 #include "held_qt_messages.h"
 #include "main_window.h"
 
 namespace zelkora {
 
-int run_application(int& argc, char** argv, FailedStartReport report) {
+int run_application(int& argc, char** argv, Policy policy, FailedStartReport report) {
     std::unique_ptr<QApplication> created;
     QCoreApplication* application = QCoreApplication::instance();
     if (!application) {
@@ -27,7 +28,7 @@ int run_application(int& argc, char** argv, FailedStartReport report) {
     for (const QFileInfo& size : QDir(QStringLiteral(":/icons/window")).entryInfoList(QDir::Files))
         icon.addFile(size.filePath());
     QApplication::setWindowIcon(icon);
-    MainWindow window;
+    MainWindow window(std::move(policy));
     window.show();
     return application->exec();
 }

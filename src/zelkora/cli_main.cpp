@@ -142,8 +142,13 @@ int run(const std::vector<std::string>& args) {
         return EXIT_USAGE;
     }
     if (options.action == CliOptions::Action::generate) {
-        if (const auto refusal = apply_policy(system_policy(), options)) {
+        const Policy policy = system_policy();
+        if (const auto refusal = apply_policy(policy, options)) {
             say(*refusal);
+            // What is wrong, for the administrator the message sends the user to.
+            for (const std::string& problem : policy.problems) {
+                say(problem);
+            }
             return EXIT_POLICY;
         }
     }

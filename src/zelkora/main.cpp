@@ -18,6 +18,7 @@
 #include "errors.h"
 #include "main_window.h"
 #include "paths.h"
+#include "policy_store.h"
 #include "windows_api.h"
 
 namespace {
@@ -155,7 +156,8 @@ int main(int argc, char* argv[]) {
 #if defined(_WIN32)
         use_own_plugins_only();
 #endif
-        return zelkora::run_application(argc, argv, report_failed_start);
+        // Read once, as the program starts: the window keeps to what it read.
+        return zelkora::run_application(argc, argv, zelkora::system_policy(), report_failed_start);
     } catch (const std::exception& error) {
         // A failed start: one line on standard error, the kind and the message word for word.
         report_failed_start(std::string(kind_of_current_exception()) + ": " + message_of(error) + "\n");

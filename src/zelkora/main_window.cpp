@@ -16,7 +16,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextCursor>
-#include <QTextDocument>
 #include <QUiLoader>
 
 #include <algorithm>
@@ -30,9 +29,9 @@
 #include "clipboard_copy.h"
 #include "errors.h"
 #include "logging.h"
-#include "policy_store.h"
 #include "qt_text.h"
 #include "resource_lookup.h"
+#include "result_fill.h"
 #include "result_font.h"
 #include "strength_label.h"
 
@@ -41,8 +40,6 @@ namespace zelkora {
 namespace {
 
 constexpr std::string_view FORM_FILE = "src/resources/ui/main_window.ui";
-// Characters the engine is asked for at a time.
-constexpr int CHUNK_CHARACTERS = 1 << 18;
 // Short enough for the status bar of the window at its opening width.
 const QString COPY_REFUSED =
     QStringLiteral("コピーできませんでした。他のプログラムがクリップボードを使用中のようです。再度コピーしてください");
@@ -57,12 +54,12 @@ void initialize_main_window_unit() {
     });
 }
 
-MainWindow::MainWindow() : MainWindow(current_run_context()) {}
+MainWindow::MainWindow(Policy policy) : MainWindow(current_run_context(), std::move(policy)) {}
 
-MainWindow::MainWindow(const RunContext& context)
+MainWindow::MainWindow(const RunContext& context, Policy policy)
     : QMainWindow(nullptr),
       _settings(QStringLiteral("orvanel-works"), QStringLiteral("zelkora-desk")),
-      _policy(system_policy()) {
+      _policy(std::move(policy)) {
     std::unique_ptr<QMainWindow> loaded = _load_ui(context);
     _apply_loaded_main_window(*loaded);
 
@@ -81,6 +78,7 @@ MainWindow::MainWindow(const RunContext& context)
     btnCopyAll = _find<QPushButton>(QStringLiteral("btnCopyAll"));
     txtResult = _find<QPlainTextEdit>(QStringLiteral("txtResult"));
     lblStrength = findChild<QLabel*>(QStringLiteral("lblStrength"));
+    lblPolicy = findChild<QLabel*>(QStringLiteral("lblPolicy"));
     _use_fixed_pitch_font(txtResult);
 
     _restore_settings();
@@ -187,48 +185,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::on_generate_clicked() {
     const GenerationRequest request = _form_request();
-
-    // A chunk at a time, each straight into the document, which keeps the only copy of
-    // the text: the largest request's passwords (40 MB as the engine writes them) and a
-    // whole text beside the document's would more than double what the result holds.
-    // The first chunk carries the request's refusals, so a refused request keeps the
-    // earlier result; that result goes before the next chunk takes its memory.
-    QTextDocument* const document = txtResult->document();
-    const bool undo = document->isUndoRedoEnabled();
-    QTextCursor cursor;
     std::size_t count = 0;
-    const auto abandon = [&] {
-        // Part of a request is not shown as if it were all of it.
-        if (!cursor.isNull()) {
-            cursor.endEditBlock();
-            txtResult->clear();
-        }
-        document->setUndoRedoEnabled(undo);
-    };
     try {
         if (const auto refusal = policy_refusal(_policy, request))
             throw ValueError(*refusal);
-        GenerationRequest chunk = request;
-        const int per_chunk = std::max(1, CHUNK_CHARACTERS / std::max(1, request.length));
-        QString text;
-        do {
-            chunk.count = std::min(per_chunk, request.count - static_cast<int>(count));
-            text.resize(0);
-            append_result_text(text, _generate(chunk));
-            if (cursor.isNull()) {
-                txtResult->clear();
-                // Nothing to undo in a read-only list, and no copy of it kept for that.
-                document->setUndoRedoEnabled(false);
-                cursor = QTextCursor(document);
-                cursor.beginEditBlock();
-            } else {
-                cursor.insertText(QStringLiteral("\n"));
-            }
-            cursor.insertText(text);
-            count += static_cast<std::size_t>(chunk.count);
-        } while (static_cast<int>(count) < request.count);
+        count = fill_result(*txtResult, request, [this](const GenerationRequest& chunk) { return _generate(chunk); });
     } catch (const ValueError& refusal) {
-        abandon();
         const QString message = QString::fromUtf8(refusal.what());
         QMessageBox::warning(this, QStringLiteral("エラー"), message);
         _show_status(message, 5000, StatusKind::refusal);
@@ -237,15 +199,11 @@ void MainWindow::on_generate_clicked() {
         // Not a refusal of the request but a failure underneath it (memory, the random
         // source). Letting it reach the event loop would end the program; say what
         // happened and keep the window usable instead.
-        abandon();
         QMessageBox::warning(
             this, QStringLiteral("エラー"),
             QStringLiteral("パスワードを生成できませんでした: %1").arg(QString::fromUtf8(failure.what())));
         return;
     }
-    cursor.endEditBlock();
-    document->setUndoRedoEnabled(undo);
-    txtResult->moveCursor(QTextCursor::Start);
     _show_status(QString::number(count) + QStringLiteral(" 件生成しました"), 3000);
 }
 
@@ -344,16 +302,21 @@ PasswordBatch MainWindow::_generate(const GenerationRequest& request) {
 }
 
 void MainWindow::_show_status(const QString& text, int timeout_ms, StatusKind kind) {
-    QStatusBar* bar = statusBar();
-    bar->showMessage(text, timeout_ms);
-#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    statusBar()->showMessage(text, timeout_ms);
     // Screen readers do not read a status bar of their own accord: without this, a user
     // who cannot see it is never told that the passwords or the copy are ready.
-    QAccessibleAnnouncementEvent announcement(bar, text);
+    _announce(statusBar(), text, kind);
+}
+
+void MainWindow::_announce(QObject* source, const QString& text, StatusKind kind) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QAccessibleAnnouncementEvent announcement(source, text);
     announcement.setPoliteness(kind == StatusKind::refusal ? QAccessible::AnnouncementPoliteness::Assertive
                                                            : QAccessible::AnnouncementPoliteness::Polite);
     QAccessible::updateAccessibility(&announcement);
 #else
+    Q_UNUSED(source)
+    Q_UNUSED(text)
     Q_UNUSED(kind)
 #endif
 }

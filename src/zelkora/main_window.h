@@ -33,10 +33,12 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    MainWindow();
+    // The window under the administrators' policy, which the entry reads (an empty one
+    // where they set none).
+    explicit MainWindow(Policy policy);
     // Builds the window in the layout a given run context describes, so a form can be
     // tried without moving the program's own files.
-    explicit MainWindow(const RunContext& context);
+    MainWindow(const RunContext& context, Policy policy);
 
 protected:
     std::unique_ptr<QMainWindow> _load_ui(const RunContext& context);
@@ -88,6 +90,8 @@ protected:
     // ends with: tests replace them to see the request and the message with its timeout.
     virtual PasswordBatch _generate(const GenerationRequest& request);
     virtual void _show_status(const QString& text, int timeout_ms, StatusKind kind = StatusKind::confirmation);
+    // Tells screen readers `text`, which `source` shows.
+    static void _announce(QObject* source, const QString& text, StatusKind kind);
     // Hands a copy to the system clipboard: tests replace it with a clipboard that refuses.
     virtual void _put_on_clipboard(QMimeData* data);
 
@@ -111,6 +115,8 @@ private:
     QPlainTextEdit* txtResult = nullptr;
     // Not one of the widgets every form must have: a form without it works as before.
     QLabel* lblStrength = nullptr;
+    // The same: the line that says an administrator set some options.
+    QLabel* lblPolicy = nullptr;
     ClipboardCopy* _clipboard = nullptr;
 };
 

@@ -16,34 +16,25 @@
 
 namespace zelkora {
 
-// Where administrators put the values: below HKEY_LOCAL_MACHINE, which wins, and
-// HKEY_CURRENT_USER on Windows, which only administrators may write there; elsewhere a
-// file in the system's configuration, never one a user can name.
-inline constexpr std::string_view POLICY_KEY = "Software\\Policies\\orvanel-works\\zelkora-desk";
-inline constexpr std::string_view POLICY_FILE = "/etc/xdg/orvanel-works/zelkora-desk-policy.conf";
+// How the templates write a value: a number within [least, most] (a REG_DWORD), an on/off
+// value (a REG_DWORD of 1 or 0), or a text (a REG_SZ of at most `most` characters).
+enum class PolicyValueType { number, on_off, text };
+// Each value's own name in the code, which the reading switches on.
+enum class PolicyValueId;
 
-// The longest password the window makes, and so the highest minimum a policy may set.
-inline constexpr std::uint32_t POLICY_LENGTH_MOST = 1024;
-
-// Every value the program reads, as the templates define it: a number within
-// [least, most] (a REG_DWORD; an on/off value is 1 or 0), or a text (REG_SZ).
+// Where administrators put the values, and every value the program reads, made at build
+// time from packaging/policy/policy_values.json as the templates and the docs are:
+// POLICY_KEY below HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER on Windows (only administrators
+// may write either), elsewhere POLICY_FILE in the system's configuration, never a file a
+// user can name; PolicyValueId, and POLICY_VALUE_NAMES in its order.
 struct PolicyValueName {
+    PolicyValueId id;
     std::string_view name;
-    bool text;
+    PolicyValueType type;
     std::uint32_t least;
     std::uint32_t most;
 };
-inline constexpr std::array<PolicyValueName, 8> POLICY_VALUE_NAMES = {{
-    {"MinimumLength", false, 1, POLICY_LENGTH_MOST},
-    {"MinimumKinds", false, 1, 4},
-    {"UseDigits", false, 0, 1},
-    {"UseLowercase", false, 0, 1},
-    {"UseUppercase", false, 0, 1},
-    {"UseSymbols", false, 0, 1},
-    {"ExcludeAmbiguous", false, 0, 1},
-    {"SymbolSet", true, 0, 0},
-}};
-
+#include "policy_values.h"
 // A value the store holds in a type the program does not take, named as the store names it.
 struct WrongType {
     std::string type;
@@ -52,14 +43,27 @@ struct WrongType {
 using PolicyValue = std::variant<std::uint32_t, std::string, WrongType>;
 
 struct PolicyValues {
+    // The file or the registry key the values are from, as every message names it.
+    std::string place;
     std::map<std::string, PolicyValue, std::less<>> values;
-    // What could not be read at all, in Japanese.
+    // What could not be read at all, in Japanese, each naming the place.
     std::vector<std::string> problems;
+    // Whether the place holds anything, even values the program does not read or could
+    // not: a registry root that does is the whole policy.
+    bool holds_any = false;
 };
 
-// The values of a policy file: "Name=value" lines, blank lines and comments (# or ;).
-// The value is the rest of the line as it is, so a symbol set needs no quoting.
-PolicyValues parse_policy_file(std::string_view text);
+// The values of a policy file's text: "Name=value" lines, blank lines and comments (# or
+// ;), after a UTF-8 byte order mark if there is one. The value is the rest of the line,
+// without its blanks and, as INI readers take it, without double quotes around it all, so
+// a symbol set needs no quoting and a quoted one is the same. A name given twice, a line
+// of another form, an unknown name and text in UTF-16 are problems, each one named.
+PolicyValues parse_policy_file(std::string_view text, std::string place);
+
+// Windows' two roots as one policy: the computer's alone if its key holds anything, else
+// the user's. Never a mix, in which the user's rule could be weakened by the computer's,
+// or the two could contradict each other.
+PolicyValues policy_of_roots(PolicyValues machine, PolicyValues user);
 
 // How a policy treats a check box: left to the user, or ticked or unticked for good.
 enum class PolicyRule { user, always, never };
@@ -71,8 +75,9 @@ struct Policy {
     std::array<PolicyRule, 4> kinds{};
     PolicyRule exclude_ambiguous = PolicyRule::user;
     std::optional<std::u32string> symbols;
-    // Values that are wrong, in Japanese: while there is one, nothing is generated, as
-    // no one can tell what the administrators meant.
+    // Values that are wrong, in Japanese, each naming the place, the value read and why:
+    // while there is one, nothing is generated, as no one can tell what the
+    // administrators meant.
     std::vector<std::string> problems;
 
     // Whether administrators set nothing at all: then nothing differs from a program
@@ -87,7 +92,9 @@ Policy make_policy(const PolicyValues& read);
 // to its minimum number), the exclusion and the symbol set as it fixes them.
 void bring_inside(const Policy& policy, GenerationRequest& request);
 
-// Why the policy does not allow `request`, in Japanese; nothing when it does.
+// Why the policy does not allow `request`, in Japanese; nothing when it does. Under any
+// policy, a symbol set may hold no letter and no digit of any script: they would pass by
+// the rules on kinds. A set the policy fixes is matched as a set, in any order.
 std::optional<std::string> policy_refusal(const Policy& policy, const GenerationRequest& request);
 
 }  // namespace zelkora

@@ -366,6 +366,10 @@ class ConsoleProgram(Unpacked):
         self.addCleanup(wine, "reg", "delete", policy, "/f", check=False)
         for value in ("MinimumLength /t REG_DWORD /d 12", "UseSymbols /t REG_DWORD /d 1", "SymbolSet /d !#$%&"):
             wine("reg", "add", policy, "/v", *value.split(), "/f")
+        # The user's key, which would turn lower case off, is not read while the computer's holds values.
+        user_policy = policy.replace("HKLM", "HKCU")
+        self.addCleanup(wine, "reg", "delete", user_policy, "/f", check=False)
+        wine("reg", "add", user_policy, "/v", "UseLowercase", "/t", "REG_DWORD", "/d", "0", "/f")
         wine("reg", "add", SETTINGS_KEY, "/v", "length", "/t", "REG_DWORD", "/d", "6", "/f")
         program = Program(self.exe, SERVER, self.sandbox, [WINE])
         self.addCleanup(program.kill)
@@ -374,6 +378,7 @@ class ConsoleProgram(Unpacked):
         SERVER.keys(*map(self.form.mnemonic, ("chkSymbols", "btnGenerate", "btnCopyAll")))
         for password in wait_until("the passwords on the clipboard", SERVER.clipboard_text).split("\n"):
             self.assertRegex(password, r"\A(?=.*[!#$%&])[A-Za-z0-9!#$%&]{12}\Z")
+        self.assertEqual(self.cli("-as", "-l", "12").returncode, 0)
         refused = self.cli("-l", "8")
         self.assertEqual((refused.returncode, refused.stderr.decode()),
                          (4, "zelkora-cli: 管理者のポリシーにより、長さは 12 文字以上です\n"))
