@@ -342,6 +342,22 @@ private slots:
         QCOMPARE(QCoreApplication::instance(), before);
         QVERIFY(_settings->holds_anything());
     }
+
+    void options_changed_in_an_open_window_survive_the_application_being_told_to_quit() {
+        // As at sign-out or an installer's shutdown: the loop ends with the window open.
+        QTimer::singleShot(0, [] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* window = qobject_cast<zelkora::MainWindow*>(widget))
+                    window->findChild<QSpinBox*>(QStringLiteral("spinLength"))->setValue(37);
+            QCoreApplication::exit(0);
+        });
+        int argc = 1;
+        char name[] = "zelkora-desk";
+        char* argv[] = {name, nullptr};
+        QCOMPARE(zelkora::run_application(argc, argv), 0);
+        QCOMPARE(QSettings(QStringLiteral("orvanel-works"), QStringLiteral("zelkora-desk")).value("length").toInt(),
+                 37);
+    }
 };
 
 int main(int argc, char** argv) {

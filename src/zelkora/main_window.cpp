@@ -82,6 +82,10 @@ MainWindow::MainWindow(const RunContext& context, Policy policy)
     _use_fixed_pitch_font(txtResult);
 
     _restore_settings();
+    // Told to quit, or with the session ending (sign-out, shutdown, an installer's Restart
+    // Manager), the window gets no close event: the options are written then too.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &MainWindow::_save_settings);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::_save_settings);
     _apply_policy();
     _connect_signals();
     _connect_clipboard();

@@ -104,6 +104,8 @@ void MainWindow::_save_settings() {
     _settings.setValue(QStringLiteral("chk/upper"), chkUpper->isChecked());
     _settings.setValue(QStringLiteral("chk/symbols"), chkSymbols->isChecked());
     _settings.setValue(QStringLiteral("chk/exclude_ambiguous"), chkExcludeAmbiguous->isChecked());
+    // At the session's end the process may be ended before the store's own deferred write.
+    _settings.sync();
 }
 
 }  // namespace zelkora

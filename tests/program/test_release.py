@@ -132,7 +132,8 @@ class BillOfMaterials(unittest.TestCase):
         zip_files = contents(artefact("*-windows-x86_64.zip"))
         for archive, files, notice in ((artefact("*.tar.gz"), None, "notices"),
                                        (artefact("*-windows-x86_64.zip"), zip_files, "third-party notices"),
-                                       (artefact("*-setup.exe"), zip_files, None), (artefact("*.msi"), zip_files, None),
+                                       (artefact("*-setup.exe"), zip_files, None), (artefact("*-x86_64.msi"), zip_files, None),
+                                       (artefact("*-machine.msi"), zip_files, None),
                                        (artefact("*-policy-templates.zip"), None, None)):
             with self.subTest(archive.name):
                 self.assertTrue(archive.name.startswith(f"zelkora-desk-{version}-"))
@@ -155,6 +156,8 @@ class BillOfMaterials(unittest.TestCase):
                 if archive.suffix == ".exe":
                     # Beside the zip's files it installs the notice of its own NSIS code.
                     self.assertIn("NSIS", listed.pop("licenses/NSIS.txt") and sbom_path.read_text())
+                if archive.name.endswith("-machine.msi"):  # and the mark of an install for all users
+                    self.assertTrue(listed.pop("app/zelkora/all-users"))
                 own = sbom_path.name  # the zip holds its own, which cannot list itself
                 self.assertEqual(listed, {name: hashlib.sha256(data).hexdigest()
                                           for name, data in shipped.items() if name != own})
@@ -209,7 +212,7 @@ class BillOfMaterials(unittest.TestCase):
             for name, data in contents(archive).items():
                 for path in paths:
                     self.assertFalse(path in data, f"{archive.name}: {name} holds {path}")
-        setup = artefact("*-setup.exe").read_bytes() + artefact("*.msi").read_bytes()
+        setup = b"".join(p.read_bytes() for p in Path(ARGS.dist_dir).glob("*.msi")) + artefact("*-setup.exe").read_bytes()
         for path in paths:
             self.assertFalse(path in setup, f"setup.exe or the MSI holds {path}")
 
@@ -249,27 +252,37 @@ class DebianPackages(unittest.TestCase):
 
 
 class Deployment(unittest.TestCase):
-    def test_the_msi_is_per_user_and_the_manifests_describe_both_installers(self):
-        msi, setup = artefact("*.msi"), artefact("*-setup.exe")
-        info = [in_windows_build_system("msiinfo", *command, capture_output=True, text=True, check=True).stdout
-                for command in (("suminfo", str(msi)), ("export", str(msi), "Property"))]
-        # Word count 10: compressed, and no elevation; no ALLUSERS, so per user.
-        self.assertRegex(info[0], r"(?m)^Template: x64;1041$\n(.*\n)*^Source: 10 ")
-        properties = dict(re.findall(r"^(\w+)\t(.*?)\r?$", info[1], re.M))
-        self.assertNotIn("ALLUSERS", properties)
+    def test_each_msi_has_its_scope_and_the_manifests_describe_every_installer(self):
+        msis = {"user": artefact("*-x86_64.msi"), "machine": artefact("*-machine.msi")}
+        # Word count 10: compressed, no elevation (per user); 2: compressed, elevated.
+        codes = {}
+        for scope, words, all_users in (("user", 10, None), ("machine", 2, "1")):
+            info = [in_windows_build_system("msiinfo", *command, capture_output=True, text=True, check=True).stdout
+                    for command in (("suminfo", str(msis[scope])), ("export", str(msis[scope]), "Property"))]
+            self.assertRegex(info[0], rf"(?m)^Template: x64;1041$\n(.*\n)*^Source: {words} ")
+            self.assertTrue(info[0].isascii(), info[0])
+            properties = dict(re.findall(r"^(\w+)\t(.*?)\r?$", info[1], re.M))
+            self.assertEqual(properties.get("ALLUSERS"), all_users)
+            codes[scope] = (properties["ProductCode"], properties["UpgradeCode"])
+        self.assertEqual(len(set(codes["user"] + codes["machine"])), 4)
         schemas = Path(ARGS.source_dir) / "../shared/third_party/winget-manifest-schemas-1.10.0"
         manifests = {m["ManifestType"]: m for m in (yaml.safe_load(p.read_text(encoding="utf-8"))
                                                    for p in Path(ARGS.dist_dir).glob("*.yaml"))}
         for kind in ("version", "installer", "defaultLocale", "locale"):
             jsonschema.validate(manifests[kind], json.loads((schemas / f"manifest.{kind}.1.10.0.json").read_text()))
+            self.assertNotIn("Scope", manifests[kind])
         url = re.search(r'ZELKORA_RELEASE_URL="(.*?)/*"', record()["Environment"]).group(1)
-        installer = manifests["installer"]
-        self.assertEqual({i["InstallerType"]: (installer["Scope"], i["InstallerUrl"], i["InstallerSha256"], i["ProductCode"],
-                                               i["AppsAndFeaturesEntries"][0].get("UpgradeCode"))
-                          for i in installer["Installers"]},
-                         {kind: ("user", f"{url}/{path.name}", hashlib.sha256(path.read_bytes()).hexdigest().upper(), *codes)
-                          for kind, path, codes in (("wix", msi, (properties["ProductCode"], properties["UpgradeCode"])),
-                                                    ("nullsoft", setup, ("zelkora-desk", None)))})
+        setup = artefact("*-setup.exe")
+        self.assertEqual({(i["InstallerType"], i["Scope"]): (i["InstallerUrl"], i["InstallerSha256"], i["ProductCode"],
+                                                             i["AppsAndFeaturesEntries"][0].get("UpgradeCode"),
+                                                             i["InstallerSwitches"]["InstallLocation"])
+                          for i in manifests["installer"]["Installers"]},
+                         {(kind, scope): (f"{url}/{path.name}", hashlib.sha256(path.read_bytes()).hexdigest().upper(),
+                                          *ids, location)
+                          for kind, scope, path, ids, location in (
+                              ("msi", "user", msis["user"], codes["user"], 'INSTALLDIR="<INSTALLPATH>"'),
+                              ("msi", "machine", msis["machine"], codes["machine"], 'INSTALLDIR="<INSTALLPATH>"'),
+                              ("nullsoft", "user", setup, ("zelkora-desk", None), "/D=<INSTALLPATH>"))})
 
 
 class TrustedBytes(unittest.TestCase):

@@ -82,7 +82,7 @@ class SignedRelease(unittest.TestCase):
         programs = [p for p in unpacked.rglob("*") if p.suffix in (".exe", ".dll")]
         setup = next(self.dist.glob("*-setup.exe"))
         self.assertGreater(len(programs), len(RUNTIME_DLLS) + 3)
-        for path in programs + [setup, next(self.dist.glob("*.msi"))]:
+        for path in programs + [setup, *sorted(self.dist.glob("*.msi"))]:
             verified = in_windows_build_system("osslsigncode", "verify", "-CAfile", str(self.cert), str(path),
                                                capture_output=True, text=True)
             with self.subTest(path.name):

@@ -311,7 +311,9 @@ class Msi(WineUser):
     """The MSI as an administrator deploys it (docs/deploying.md), a fresh prefix for each row."""
     USER = "tester"
     ROWS = [("fresh", [], "msi", 0), ("upgrade", ["older"], "msi", 0),  # what is there, what comes, its status
-            ("downgrade", ["msi"], "older", 1603 & 0xFF), ("over setup.exe", ["setup"], "msi", 1603 & 0xFF)]
+            ("downgrade", ["msi"], "older", 1603 & 0xFF), ("over setup.exe", ["setup"], "msi", 1603 & 0xFF),
+            ("for every user", [], "machine", 0), ("per machine over per user", ["msi"], "machine", 1603 & 0xFF),
+            ("per user over per machine", ["machine"], "msi", 1603 & 0xFF)]
 
     def test_installs_upgrades_refuses_and_removes_as_the_page_says(self):
         older = empty_dir("zelkora-older-")  # the zip's files and one more, as a lower version
@@ -321,9 +323,11 @@ class Msi(WineUser):
         (older / TOP / "app/styles/qwindowsstyle-from-an-older-qt.dll").write_bytes(b"MZ")
         subprocess.run([str(Path(__file__).resolve().parents[2] / "scripts/windows/msi"), str(older / TOP), "0.0.1",
                         str(older / "older.msi")], check=True, stdout=subprocess.DEVNULL)
-        msi = self.wine_path(the_one(ARGS.dist_dir, "*.msi", "MSI"))
+        msi = self.wine_path(the_one(ARGS.dist_dir, "*-x86_64.msi", "MSI"))
+        machine = self.wine_path(the_one(ARGS.dist_dir, "*-machine.msi", "per-machine MSI"))
         commands = {"msi": ["msiexec", "/i", msi, "/qn"], "setup": [self.wine_path(the_setup()), "/S"],
-                    "older": ["msiexec", "/i", self.wine_path(older / "older.msi"), "/qn"]}
+                    "older": ["msiexec", "/i", self.wine_path(older / "older.msi"), "/qn"],
+                    "machine": ["msiexec", "/i", machine, "/qn"]}
         for index, (row, before, given, status) in enumerate(self.ROWS):
             with self.subTest(row):
                 if index:
@@ -331,9 +335,29 @@ class Msi(WineUser):
                 self.wine("reg", "add", SETTINGS_KEY, "/v", "length", "/t", "REG_DWORD", "/d", "24", "/f")
                 for name in before:
                     self.wine(*commands[name])
-                first = folder_contents(self.installed)
+                program_files = self.unix(r"C:\Program Files\zelkora-desk")
+
+                def both():  # each install's files, and whether the per-machine one is marked as such
+                    user, every_user = folder_contents(self.installed), folder_contents(program_files)
+                    return user, every_user, every_user.pop("app/zelkora/all-users", None) is not None
+                first = both()
                 self.assertEqual(self.wine(*commands[given], check=False).returncode, status)
-                self.assertEqual(folder_contents(self.installed), zip_contents() if status == 0 else first)
+                self.assertEqual(both(), first if status else (first[0], zip_contents(), True) if given == "machine"
+                                 else (zip_contents(), *first[1:]))
+                if row == "for every user":  # each user's log in their own folder, kept with the options
+                    log = self.unix(f"{self.profile}\\AppData\\Local\\orvanel-works\\zelkora-desk\\log\\app.log")
+                    scenarios.start_and_close(self, SERVER, Form(program_files / "app/zelkora/resources/ui/main_window.ui"),
+                                              program_files / "app/zelkora-desk.exe", self.sandbox, [WINE], self.env)
+                    self.assertEqual(resource_lines(log.read_text(encoding="utf-8")), scenarios.packaged_lookup_lines(
+                        r"C:\Program Files\zelkora-desk\app", r"C:\Program Files\zelkora-desk", "\\"))
+                    self.assertEqual(both(), (first[0], zip_contents(), True))  # nothing written beside app\
+                    # Windows puts it in every user's menu, Wine in the menu of the user installing it.
+                    shortcuts = [self.unix(f"{menu}\\Microsoft\\Windows\\Start Menu\\Programs\\zelkora-desk (すべてのユーザー).lnk")
+                                 for menu in ("C:\\ProgramData", f"{self.profile}\\AppData\\Roaming")]
+                    self.assertEqual([s.is_file() for s in shortcuts].count(True), 1)
+                    self.wine("msiexec", "/x", machine, "/qn")
+                    self.assertEqual((program_files.exists(), any(s.exists() for s in shortcuts), log.is_file()),
+                                     (False, False, True))
                 if row == "fresh":  # a program that starts and logs, then removed down to the user's files
                     scenarios.start_and_close(self, SERVER, Form(self.installed / "app/zelkora/resources/ui/main_window.ui"),
                                               self.installed / "app/zelkora-desk.exe", self.sandbox, [WINE], self.env)
