@@ -354,7 +354,7 @@ private slots:
         int argc = 1;
         char name[] = "zelkora-desk";
         char* argv[] = {name, nullptr};
-        QCOMPARE(zelkora::run_application(argc, argv), 0);
+        QCOMPARE(zelkora::run_application(argc, argv, {}), 0);
         QCOMPARE(QSettings(QStringLiteral("orvanel-works"), QStringLiteral("zelkora-desk")).value("length").toInt(),
                  37);
     }
